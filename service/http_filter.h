@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/mutex.h"
+#include "platform/netfilter/ProtocolFilters.h"
+#include "service/block_timer.h"
+#include "service/config.h"
+#include "service/conn_record.h"
+#include "service/engine.h"
+#include "service/log_writer.h"
+#include "service/wblist.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ostrum {
+
+// The event sink of the protocol filter and the owner of all filtering
+// state: settings, rule engine, logs, block timer, connection table, lists.
+class HttpFilter : public ProtocolFilters::PFEventsDefault {
+public:
+    HttpFilter();
+    ~HttpFilter() override;
+    HttpFilter(const HttpFilter&) = delete;
+    HttpFilter& operator=(const HttpFilter&) = delete;
+
+    // Reads ostrum.cfg; 0 whatever loadConfig answered.
+    virtual int reloadConfig();
+    // Rule files: 0 when read, -1 when they cannot be opened.
+    virtual int32_t loadRuleFile(const char* name);
+    virtual int32_t loadRuleFile(const std::string& name);
+    virtual int32_t loadIpRange();
+    virtual int loadWbList();
+
+    virtual void debugPrint(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    virtual std::string formatString(const char* format, ...)
+        __attribute__((format(printf, 2, 3)));
+    virtual std::string todayString();
+    virtual std::string timeString();
+    virtual std::string logFileDate();
+
+    virtual bool isIpBlocked(std::string ip);
+    // 1 when this hit is to close the connection.
+    virtual int32_t recordAttack(std::string ip);
+
+    virtual void writeAttackLog(std::string record);
+    virtual void closeAttackLog();
+    virtual void writeDetailLog(std::string record);
+    virtual void closeDetailLog();
+    virtual void writeMainLog(std::string message);
+    virtual void closeMainLog();
+
+    virtual bool matchList(std::string value, int listcode);
+    // Closes the connection when blocking is on; true when it did.
+    virtual bool blockConnection(uint64_t id, std::string message);
+
+    // Blocking is on: action_block set and a mode other than 2 and 3.
+    bool blockingOn();
+
+    config& settings() { return m_config; }
+    engine& rules() { return m_engine; }
+    BlockTimer& blockTimer() { return blockmap; }
+    const std::vector<wblistitem>& listEntries() const { return wblist; }
+
+protected:
+    config m_config;
+    engine m_engine;
+    LogWriter mainlog{LogWriter::Kind::Run};
+    LogWriter detaillog{LogWriter::Kind::Detail};
+    LogWriter attacklog{LogWriter::Kind::Attack};
+    BlockTimer blockmap;
+    std::map<uint64_t, connrecord> ip2map;
+    Mutex maplock;
+    std::vector<wblistitem> wblist;
+    std::atomic<uint32_t> requestcount{0};
+};
+
+} // namespace ostrum
