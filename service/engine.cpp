@@ -9,5 +9,4 @@ std::string engine::decodeLower(std::string_view v) { return std::string(v); }
 std::string engine::todayString() { return {}; }
 std::string engine::formatString(const char*, ...) { return {}; }
 void engine::indexRule(size_t) {}
-void engine::registerBuiltinTypes() {}
 } // namespace ostrum

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need. Idempotent:
+# packages already present are left alone, and nothing runs when all are.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev          # libFuzzer targets
+  libpcre2-dev                      # rule and type patterns
+  libgtest-dev libgmock-dev         # unit tests
+  libbenchmark-dev                  # engine benchmarks
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

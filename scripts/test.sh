@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the default and the
+# sanitizer configurations, runs every test with ctest, then runs each fuzz
+# target for a few seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-5}
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+for preset in default sanitize; do
+  echo "== $preset: configure and build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  echo "== $preset: tests"
+  ctest --preset "$preset" -j "$jobs"
+done
+
+echo "== fuzz targets, ${FUZZ_SECONDS}s each"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+corpus=$(mktemp -d)
+trap 'rm -rf "$corpus"' EXIT
+for target in build-fuzz/platform/fuzz/fuzz_* build-fuzz/service/fuzz/fuzz_*; do
+  name=$(basename "$target")
+  mkdir -p "$corpus/$name"
+  echo "-- $name"
+  "$target" -max_total_time="$FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
+    "$corpus/$name" 2>&1 | tail -n 2
+done
+echo "== all tests passed"
