@@ -8,7 +8,7 @@ namespace ostrum {
 
 // The service's reading of ostrum.cfg. Filled once when the filter starts,
 // then only read, without a lock.
-class config {
+class config final {
 public:
     config();
     ~config();

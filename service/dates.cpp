@@ -7,12 +7,10 @@
 
 namespace ostrum {
 
-std::string formatString(const char* format, ...) {
+std::string vformatString(const char* format, va_list args) {
     if (format == nullptr) {
         return {};
     }
-    va_list args;
-    va_start(args, format);
     va_list measure;
     va_copy(measure, args);
     const int length = std::vsnprintf(nullptr, 0, format, measure);
@@ -23,6 +21,13 @@ std::string formatString(const char* format, ...) {
         std::vsnprintf(text.data(), text.size(), format, args);
         text.resize(size_t(length));
     }
+    return text;
+}
+
+std::string formatString(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformatString(format, args);
     va_end(args);
     return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdarg>
 #include <string>
 
 namespace ostrum {
@@ -10,5 +11,6 @@ std::string timeString();
 
 // printf-style formatting into a string; empty for a null format.
 std::string formatString(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string vformatString(const char* format, va_list args);
 
 } // namespace ostrum

@@ -1,12 +1,183 @@
-// STUB: to be replaced
 #include "service/decoders.h"
 
+#include "platform/text.h"
+
+#include <array>
+#include <cctype>
+#include <cstring>
+
 namespace ostrum {
-std::string decodeLower(std::string_view v) { return std::string(v); }
-std::string urlDecode(std::string_view v) { return std::string(v); }
-std::string urlDecodeToAnsi(std::string_view v) { return std::string(v); }
-std::string utf8ToAnsi(const char* b, size_t n) { return std::string(b, n); }
-uint8_t hexPairValue(char, char) { return 0; }
-void toLower(std::string&) {}
-void normalForm(std::string_view v, bool, std::string& out) { out = v; }
+namespace {
+
+int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The C library's tolower read once into a table, so lower-casing costs one
+// load a byte on the request path. The service never changes its locale.
+const std::array<char, 256>& lowerTable() {
+    static const std::array<char, 256> table = [] {
+        std::array<char, 256> built{};
+        for (int c = 0; c < 256; ++c) {
+            built[size_t(c)] = char(std::tolower(c));
+        }
+        return built;
+    }();
+    return table;
+}
+
+void lowerInPlace(char* text, size_t length) {
+    const std::array<char, 256>& lower = lowerTable();
+    for (size_t i = 0; i < length; ++i) {
+        text[i] = lower[static_cast<unsigned char>(text[i])];
+    }
+}
+
+// What a base-16 strtol of "0x" d1 d2 gives: both digits, d1 alone, or 0.
+char strtolPairValue(char d1, char d2) {
+    const int high = hexDigitValue(d1);
+    if (high < 0) {
+        return 0;
+    }
+    const int low = hexDigitValue(d2);
+    return char(low < 0 ? high : (high << 4) | low);
+}
+
+// A '%' without two characters after it stays an ordinary character, so
+// no decoder reads past the value.
+bool hasPair(std::string_view value, size_t percent) {
+    return percent + 2 < value.size();
+}
+
+// Writes the decoded value to out, which holds value.size() bytes (decoding
+// never lengthens); returns the decoded length.
+size_t urlDecodeInto(std::string_view value, char* out) {
+    size_t n = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '%' && hasPair(value, i)) {
+            out[n++] = char(hexPairValue(value[i + 1], value[i + 2]));
+            i += 2;
+        } else {
+            out[n++] = c == '+' ? ' ' : c;
+        }
+    }
+    return n;
+}
+
+// Converts text[0, length) in place: the output never outgrows the input
+// (one byte for one, at most two for three). Returns the output length.
+size_t utf8ToAnsiInPlace(char* text, size_t length) {
+    size_t in = 0;
+    size_t out = 0;
+    while (in < length && text[in] != '\0') {
+        const auto b0 = static_cast<unsigned char>(text[in]);
+        if (b0 < 0x80) {
+            text[out++] = text[in++];
+            continue;
+        }
+        if (length - in < 3) {
+            break; // a cut-off sequence ends the text
+        }
+        const auto b1 = static_cast<unsigned char>(text[in + 1]);
+        const auto b2 = static_cast<unsigned char>(text[in + 2]);
+        const auto unit = uint16_t(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
+        if (unit == 0) {
+            break;
+        }
+        char ansi[2];
+        const int produced = platform::wideUnitToAnsi(unit, ansi);
+        if (produced == 0) {
+            text[out++] = '?';
+        } else {
+            text[out++] = ansi[0];
+            if (produced == 2) {
+                text[out++] = ansi[1];
+            }
+        }
+        in += 3;
+    }
+    return out;
+}
+
+size_t lengthToZero(const char* text, size_t length) {
+    const void* zero = std::memchr(text, 0, length);
+    return zero == nullptr ? length : size_t(static_cast<const char*>(zero) - text);
+}
+
+// Decoded, cut at its first zero byte and converted, in place in out.
+size_t urlDecodeToAnsiInto(std::string_view value, char* out) {
+    const size_t decoded = lengthToZero(out, urlDecodeInto(value, out));
+    return utf8ToAnsiInPlace(out, decoded);
+}
+
+} // namespace
+
+std::string decodeLower(std::string_view value) {
+    const std::array<char, 256>& lower = lowerTable();
+    std::string out(value.size(), '\0');
+    size_t n = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c == '%' && hasPair(value, i)) {
+            c = strtolPairValue(value[i + 1], value[i + 2]);
+            i += 2;
+        }
+        out[n++] = lower[static_cast<unsigned char>(c)];
+    }
+    out.resize(n);
+    return out;
+}
+
+std::string urlDecode(std::string_view value) {
+    std::string out(value.size(), '\0');
+    out.resize(urlDecodeInto(value, out.data()));
+    return out;
+}
+
+std::string urlDecodeToAnsi(std::string_view value) {
+    std::string out(value.size(), '\0');
+    out.resize(urlDecodeToAnsiInto(value, out.data()));
+    return out;
+}
+
+std::string utf8ToAnsi(const char* bytes, size_t length) {
+    if (bytes == nullptr) {
+        return {};
+    }
+    std::string out(bytes, length);
+    out.resize(utf8ToAnsiInPlace(out.data(), out.size()));
+    return out;
+}
+
+uint8_t hexPairValue(char c1, char c2) {
+    const int low = hexDigitValue(c2);
+    if (low < 0) {
+        return 0xFF;
+    }
+    const int high = hexDigitValue(c1);
+    return uint8_t(((high < 0 ? 15 : high) << 4) | low);
+}
+
+void toLower(std::string& text) {
+    lowerInPlace(text.data(), text.size());
+}
+
+void normalForm(std::string_view value, bool useUtf8, std::string& out) {
+    out.resize(value.size());
+    const size_t n =
+        useUtf8 ? urlDecodeToAnsiInto(value, out.data()) : urlDecodeInto(value, out.data());
+    lowerInPlace(out.data(), n);
+    out.resize(n);
+}
+
 } // namespace ostrum

@@ -8,8 +8,7 @@ namespace {
 
 // Calls visit for each piece the way a stream line reader with this delimiter
 // reads them: empty pieces kept, none after a final delimiter.
-template <typename Visit>
-void forEachPiece(std::string_view text, char delimiter, Visit visit) {
+template <typename Visit> void forEachPiece(std::string_view text, char delimiter, Visit visit) {
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = text.find(delimiter, start);
@@ -112,7 +111,8 @@ int32_t engine::parseQuery(std::string_view text, bool useUtf8, PairList& pairs)
 int32_t engine::splitString(std::string_view text, char delimiter,
                             std::vector<std::string>& pieces) {
     pieces.clear();
-    forEachPiece(text, delimiter, [&pieces](std::string_view piece) { pieces.emplace_back(piece); });
+    forEachPiece(text, delimiter,
+                 [&pieces](std::string_view piece) { pieces.emplace_back(piece); });
     return static_cast<int32_t>(pieces.size());
 }
 

@@ -9,6 +9,7 @@
 #include "service/log_writer.h"
 #include "service/wblist.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -56,6 +57,14 @@ public:
     // Closes the connection when blocking is on; true when it did.
     virtual bool blockConnection(uint64_t id, std::string message);
 
+    // Events of the protocol filter.
+    void tcpConnected(uint64_t id, nfapi::TcpConnInfo* info) override;
+    void tcpClosed(uint64_t id, nfapi::TcpConnInfo* info) override;
+    void dataAvailable(uint64_t id, ProtocolFilters::PFObject* object) override;
+    int dataPartAvailable(uint64_t id, ProtocolFilters::PFObject* object) override;
+    nfapi::NF_STATUS tcpPostSend(uint64_t id, const char* buf, int len) override;
+    nfapi::NF_STATUS tcpPostReceive(uint64_t id, const char* buf, int len) override;
+
     // Blocking is on: action_block set and a mode other than 2 and 3.
     bool blockingOn();
 
@@ -65,6 +74,16 @@ public:
     const std::vector<wblistitem>& listEntries() const { return wblist; }
 
 protected:
+    // Which event reports a connection's end; they differ only in their traces.
+    enum class CloseEvent { TcpClosed, DisconnectNotice };
+    // Takes the connection out of ip2map, counting it down in its range when
+    // the range counted it.
+    void forgetConnection(uint64_t id, CloseEvent event);
+    // addipconn for a new connection when limits apply; the full range's
+    // limit, or 0 when admitted.
+    uint32_t countConnection(connrecord& record);
+    void admitConnection(uint64_t id, connrecord record);
+
     config m_config;
     engine m_engine;
     LogWriter mainlog{LogWriter::Kind::Run};
@@ -74,6 +93,8 @@ protected:
     std::map<uint64_t, connrecord> ip2map;
     Mutex maplock;
     std::vector<wblistitem> wblist;
+    // Places in wblist by list code, so a match walks only its own list.
+    std::array<std::vector<size_t>, 8> m_wblistIndex;
     std::atomic<uint32_t> requestcount{0};
 };
 

@@ -1,7 +1,59 @@
-// STUB: to be replaced
 #include "service/http_filter.h"
+#include "service/line_reader.h"
+#include "service/trace.h"
 
 namespace ostrum {
-int HttpFilter::loadWbList() { return -1; }
-bool HttpFilter::matchList(std::string, int) { return false; }
+
+int HttpFilter::loadWbList() {
+    wblist.clear();
+    for (std::vector<size_t>& places : m_wblistIndex) {
+        places.clear();
+    }
+    if (!m_config.getActiveWblist()) {
+        return 0;
+    }
+    LineReader reader("wblist.dat");
+    if (!reader.isOpen()) {
+        OST_TRACE_TEXT("Failed to open wblist.dat !\n");
+        return -1;
+    }
+    std::string line;
+    wblistitem item;
+    while (reader.next(line)) {
+        if (line.size() < 3 || line[0] == '#') {
+            continue;
+        }
+        if (!parseListLine(line, item)) {
+            OST_TRACE("wblist comment line: %s\n", line.c_str());
+            continue;
+        }
+        OST_TRACE_TEXT("parseline wlist " + std::string(listKeyword(item.listcode)) + " " +
+                       item.value);
+        m_wblistIndex[size_t(item.listcode)].push_back(wblist.size());
+        wblist.push_back(std::move(item));
+    }
+    return 0;
+}
+
+bool HttpFilter::matchList(std::string value, int listcode) {
+    if (!m_config.getActiveWblist() || value.empty() || listcode < 0 ||
+        size_t(listcode) >= m_wblistIndex.size()) {
+        return false;
+    }
+    const std::vector<size_t>& places = m_wblistIndex[size_t(listcode)];
+    if (places.empty()) {
+        return false;
+    }
+    lowerListValue(value);
+    const bool contains = listcode == WL_URL || listcode == BL_URL;
+    for (const size_t place : places) {
+        const std::string& entry = wblist[place].value;
+        if (contains ? value.find(entry) != std::string::npos : value == entry) {
+            OST_TRACE("matched_value=%s\n", contains ? entry.c_str() : value.c_str());
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace ostrum

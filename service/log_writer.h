@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/mutex.h"
 
 #include <cstdint>
@@ -32,8 +33,11 @@ public:
 
 private:
     std::string fileNameFor(const std::string& date) const;
+    void dropWhenTooLarge(const std::string& name, uint32_t maxSizeMb);
+    void openFor(const std::string& date);
+    void switchTo(const std::string& date);
     void writeHeader(bool newFile, const std::string& date);
-    void writeLine(std::string_view text);
+    void writeLine(const platform::LocalTime& now, std::string_view text);
 
     const Kind m_kind;
     Mutex m_lock;

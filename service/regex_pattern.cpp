@@ -92,8 +92,8 @@ std::shared_ptr<const RegexPattern> RegexPattern::compile(std::string_view patte
     }
     int code = 0;
     PCRE2_SIZE offset = 0;
-    pcre2_code* compiled = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()),
-                                         pattern.size(), options, &code, &offset, context);
+    pcre2_code* compiled =
+        pcre2_compile(bytesOf(pattern), pattern.size(), options, &code, &offset, context);
     pcre2_compile_context_free(context);
     if (compiled == nullptr) {
         if (error != nullptr) {
@@ -125,15 +125,22 @@ MatchResult RegexPattern::capture(std::string_view subject,
     if (!state.usable()) {
         return MatchResult::Error;
     }
-    const int rc = pcre2_match(m_code, bytesOf(subject), subject.size(), 0, 0, state.data(), state.context());
+    uint32_t groupCount = 0;
+    pcre2_pattern_info(m_code, PCRE2_INFO_CAPTURECOUNT, &groupCount);
+    // A pattern with more groups than the shared vector holds gets its own.
+    const std::unique_ptr<pcre2_match_data, void (*)(pcre2_match_data*)> own(
+        groupCount < kOvectorPairs ? nullptr
+                                   : pcre2_match_data_create_from_pattern(m_code, nullptr),
+        pcre2_match_data_free);
+    pcre2_match_data* data = own != nullptr ? own.get() : state.data();
+    const int rc =
+        pcre2_match(m_code, bytesOf(subject), subject.size(), 0, 0, data, state.context());
     const MatchResult result = classify(rc);
     if (result != MatchResult::Match) {
         return result;
     }
-    uint32_t groupCount = 0;
-    pcre2_pattern_info(m_code, PCRE2_INFO_CAPTURECOUNT, &groupCount);
-    const uint32_t available = pcre2_get_ovector_count(state.data());
-    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(state.data());
+    const uint32_t available = pcre2_get_ovector_count(data);
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     for (uint32_t i = 1; i <= groupCount; ++i) {
         if (i >= available || ovector[2 * i] == PCRE2_UNSET) {
             groups.emplace_back();

@@ -25,5 +25,14 @@ struct wblistitem {
 
 // The code of a list keyword ("WL_IP" ... "BL_HOST"), -1 for anything else.
 int listCodeOf(std::string_view keyword);
+// The keyword of a list code; empty for anything else.
+std::string_view listKeyword(int listcode);
+
+// Lower-cases A to Z only, in place: the form list values are compared in.
+void lowerListValue(std::string& value);
+
+// One entry line of wblist.dat: a keyword, blanks or tabs, and a non-empty
+// value in double quotes, spanning the whole line. false for anything else.
+bool parseListLine(const std::string& line, wblistitem& item);
 
 } // namespace ostrum

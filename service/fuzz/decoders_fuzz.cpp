@@ -1,4 +1,43 @@
+#include "service/decoders.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t*, size_t) { return 0; }
+namespace {
+
+void check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+std::string lowered(std::string text) {
+    ostrum::toLower(text);
+    return text;
+}
+
+} // namespace
+
+// Every decoder on arbitrary bytes: none may grow the value, the UTF-8 forms
+// hold no zero byte, and the rules' one-pass form equals the composed one.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view value(reinterpret_cast<const char*>(data), size);
+    check(ostrum::decodeLower(value).size() <= size);
+    const std::string decoded = ostrum::urlDecode(value);
+    check(decoded.size() <= size);
+    const std::string ansi = ostrum::urlDecodeToAnsi(value);
+    check(ansi.size() <= decoded.size() && ansi.find('\0') == std::string::npos);
+    check(ostrum::utf8ToAnsi(value.data(), size).size() <= size);
+    if (size >= 2) {
+        ostrum::hexPairValue(value[0], value[1]);
+    }
+    std::string normal;
+    ostrum::normalForm(value, false, normal);
+    check(normal == lowered(decoded));
+    ostrum::normalForm(value, true, normal);
+    check(normal == lowered(ansi));
+    return 0;
+}

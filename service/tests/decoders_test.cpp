@@ -1,1 +1,150 @@
+#include "platform/text.h"
+#include "service/decoders.h"
+
 #include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace ostrum {
+namespace {
+
+using namespace std::string_literals;
+
+struct DecodeCase {
+    std::string input;
+    std::string expected;
+};
+
+std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : bytes) {
+        out += digits[(static_cast<unsigned char>(c) >> 4) & 0xF];
+        out += digits[static_cast<unsigned char>(c) & 0xF];
+        out += ' ';
+    }
+    return out;
+}
+
+TEST(Decoders, DecodeLowerReadsPairsLikeStrtolAndLowerCases) {
+    const DecodeCase cases[] = {
+        {"/A%42c", "/abc"}, {"%zz", "\0"s},           {"%ZZx", "\0x"s}, {"%4z", "\x04"},
+        {"%41", "a"},       {"%2B+", "++"},           {"%%4z", "\0z"s}, {"%-1", "\0"s},
+        {"AB%", "ab%"},     {"AB%4", "ab%4"},         {"%", "%"},       {"%A", "%a"},
+        {"", ""},           {"\xC4\xD6", "\xC4\xD6"},
+    };
+    for (const DecodeCase& c : cases) {
+        EXPECT_EQ(hex(decodeLower(c.input)), hex(c.expected)) << "input " << c.input;
+    }
+}
+
+TEST(Decoders, UrlDecodeKeepsCaseAndTurnsPlusIntoBlank) {
+    const DecodeCase cases[] = {
+        {"a+b", "a b"},  {"%41%62", "Ab"}, {"SeLeCt%20x", "SeLeCt x"}, {"%4z", "\xFF"},
+        {"%z4", "\xF4"}, {"%00a", "\0a"s}, {"100%", "100%"},           {"%4", "%4"},
+        {"%+", "% "},    {"%%%", "\xFF"},  {"%%4z", "\xF4z"},
+    };
+    for (const DecodeCase& c : cases) {
+        EXPECT_EQ(hex(urlDecode(c.input)), hex(c.expected)) << "input " << c.input;
+    }
+}
+
+TEST(Decoders, HexPairValue) {
+    struct Case {
+        char c1;
+        char c2;
+        uint8_t expected;
+    };
+    const Case cases[] = {
+        {'4', 'z', 0xFF}, {'z', '4', 0xF4}, {'4', '1', 0x41}, {'a', 'F', 0xAF},
+        {'A', 'f', 0xAF}, {'g', 'g', 0xFF}, {'0', '0', 0x00}, {'\0', '7', 0xF7},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(int(hexPairValue(c.c1, c.c2)), int(c.expected)) << c.c1 << c.c2;
+    }
+}
+
+TEST(Decoders, Utf8ToAnsiConvertsThreeByteSequences) {
+    const std::string thai = "\xE0\xB8\x81"; // U+0E01, not in GBK
+    char probe[2];
+    ASSERT_EQ(platform::wideUnitToAnsi(0x0E01, probe), 0) << "code page maps U+0E01";
+    const DecodeCase cases[] = {
+        {"\xE4\xB8\xAD", "\xD6\xD0"},
+        {"a\xE4\xB8\xADz", "a\xD6\xD0z"},
+        {"x" + thai + "y", "x?y"},
+        {"\xE0\x81\x81", "A"}, // an overlong 'A' is read as the unit it spells
+        {"ab\xE4\xB8", "ab"},  // a cut-off sequence ends the text
+        {"ab\xE4", "ab"},
+        {"ab\x80\x80\x80xy", "ab"}, // unit 0 ends the text
+        {"ab\0cd"s, "ab"},
+        {"plain", "plain"},
+    };
+    for (const DecodeCase& c : cases) {
+        EXPECT_EQ(hex(utf8ToAnsi(c.input.data(), c.input.size())), hex(c.expected))
+            << "input " << hex(c.input);
+    }
+    EXPECT_EQ(utf8ToAnsi(nullptr, 0), "");
+}
+
+TEST(Decoders, UrlDecodeToAnsiDecodesThenConverts) {
+    const DecodeCase cases[] = {
+        {"%E4%B8%AD", "\xD6\xD0"},
+        {"%e4%b8%ad+x", "\xD6\xD0 x"},
+        {"%E4%B8%AD%00abc", "\xD6\xD0"},
+        {"ab%00%E4%B8%AD", "ab"},
+        {"%E4%B8", ""},
+        {"abc%", "abc%"},
+    };
+    for (const DecodeCase& c : cases) {
+        EXPECT_EQ(hex(urlDecodeToAnsi(c.input)), hex(c.expected)) << "input " << c.input;
+    }
+}
+
+TEST(Decoders, ToLowerTouchesOnlyAsciiLetters) {
+    std::string text = "AbZ@[\xC4\xD6-09";
+    toLower(text);
+    EXPECT_EQ(text, "abz@[\xC4\xD6-09");
+}
+
+std::string lowered(std::string text) {
+    toLower(text);
+    return text;
+}
+
+TEST(Decoders, NormalFormIsTheLoweredDecodedValue) {
+    const std::string values[] = {
+        "SeLeCt%20x", "%27 OR 1=1", "%E4%B8%AD%41", "A+B%2b", "%", "%4", "%00TAIL", "",
+    };
+    std::string out = "left over";
+    for (const std::string& value : values) {
+        normalForm(value, false, out);
+        EXPECT_EQ(hex(out), hex(lowered(urlDecode(value)))) << "input " << value;
+        normalForm(value, true, out);
+        EXPECT_EQ(hex(out), hex(lowered(urlDecodeToAnsi(value)))) << "input " << value;
+    }
+}
+
+// Hostile input: random bytes drawn mostly from the characters the decoders
+// treat specially. Nothing may read past the value, and every form agrees.
+TEST(Decoders, RandomInputStaysWithinBoundsAndFormsAgree) {
+    std::mt19937 random(12345);
+    const std::string alphabet = "%%%+0aFz\xE4\xB8\xAD\x80\xFF\0"s;
+    std::string out;
+    for (int round = 0; round < 3000; ++round) {
+        std::string value(random() % 12, ' ');
+        for (char& c : value) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        EXPECT_LE(decodeLower(value).size(), value.size());
+        EXPECT_LE(urlDecode(value).size(), value.size());
+        EXPECT_LE(utf8ToAnsi(value.data(), value.size()).size(), value.size());
+        normalForm(value, true, out);
+        EXPECT_EQ(out, lowered(urlDecodeToAnsi(value))) << hex(value);
+        EXPECT_EQ(out.find('\0'), std::string::npos) << hex(value);
+        normalForm(value, false, out);
+        EXPECT_EQ(out, lowered(urlDecode(value))) << hex(value);
+    }
+}
+
+} // namespace
+} // namespace ostrum

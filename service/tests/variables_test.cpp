@@ -1,1 +1,165 @@
+#include "service/engine.h"
+
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace ostrum {
+namespace {
+
+using namespace std::string_literals;
+
+struct PairCase {
+    std::string text;
+    bool useUtf8;
+    PairList expected;
+};
+
+// "中文" as percent-encoded UTF-8, and the same two characters in GBK.
+const std::string kChineseUtf8 = "%E4%B8%AD%E6%96%87";
+const std::string kChineseGbk = "\xD6\xD0\xCE\xC4";
+
+class VariablesTest : public ::testing::Test {
+protected:
+    // The count returned must always be the number of pairs in the list.
+    PairList query(const std::string& text, bool useUtf8) {
+        PairList pairs{{"stale", "pair"}};
+        const int32_t count = m_engine.parseQuery(text, useUtf8, pairs);
+        EXPECT_EQ(count, static_cast<int32_t>(pairs.size())) << text;
+        return pairs;
+    }
+    PairList cookie(const std::string& text, bool useUtf8) {
+        PairList pairs{{"stale", "pair"}};
+        const int32_t count = m_engine.parseCookie(text, useUtf8, pairs);
+        EXPECT_EQ(count, static_cast<int32_t>(pairs.size())) << text;
+        return pairs;
+    }
+
+    engine m_engine;
+};
+
+TEST_F(VariablesTest, QueryPairs) {
+    const std::vector<PairCase> cases = {
+        {"", false, {}},
+        {"a=1&b=2", false, {{"a", "1"}, {"b", "2"}}},
+        {"a=", false, {{"a", ""}}},
+        {"=1", false, {}},
+        {"a", false, {}},
+        {"a&&b=2", false, {{"b", "2"}}},
+        {"a=b=c", false, {{"a", "b=c"}}},
+        {"n%61me=v%20x", false, {{"name", "v%20x"}}},
+        {"a+b=1", false, {{"a b", "1"}}},
+        {"a=1&a=2", false, {{"a", "1"}, {"a", "2"}}},
+        {"a=1&", false, {{"a", "1"}}},
+        {"&a=1", false, {{"a", "1"}}},
+        {"==", false, {}},
+        {"a==", false, {{"a", "="}}},
+        {kChineseUtf8 + "=v", true, {{kChineseGbk, "v"}}},
+        {"%00=1&b=2", true, {{"b", "2"}}},
+        {"%00=1", false, {{"\0"s, "1"}}},
+    };
+    for (const PairCase& c : cases) {
+        EXPECT_EQ(query(c.text, c.useUtf8), c.expected) << "query: " << c.text;
+    }
+}
+
+TEST_F(VariablesTest, CookiePairs) {
+    const std::vector<PairCase> cases = {
+        {"", false, {}},
+        {"a=1; b=2", false, {{"a", "1"}, {" b", "2"}}},
+        {"a=", false, {}},
+        {"a=b=c", false, {{"a", "b"}}},
+        {"=v", false, {{"", "v"}}},
+        {"a", false, {}},
+        {";;", false, {}},
+        {"a==", false, {{"a", ""}}},
+        {"n%61me=v%20x", false, {{"name", "v%20x"}}},
+        {kChineseUtf8 + "=v", true, {{kChineseGbk, "v"}}},
+        {"%00=v", true, {{"", "v"}}},
+    };
+    for (const PairCase& c : cases) {
+        EXPECT_EQ(cookie(c.text, c.useUtf8), c.expected) << "cookie: " << c.text;
+    }
+}
+
+TEST_F(VariablesTest, NestedCookiePairs) {
+    const std::vector<PairCase> cases = {
+        {"s=k1=v1&k2=v2", false, {{"s.k1", "v1"}, {"s.k2", "v2"}}},
+        {"t=YWJj==", false, {{"t.YWJj", ""}}},
+        // The outer name is joined undecoded, then decoded with the part.
+        {"n%61=k%31=v%20&k2=v2", false, {{"na.k1", "v%20"}, {"na.k2", "v2"}}},
+        {"s=a=b&&c=d=e", false, {{"s.a", "b"}, {"s.c", "d"}}},
+        {"=a=b=c", false, {{".a", "b"}}},
+        {"a=1; s=k1=v1&k2=v2; b=2",
+         false,
+         {{"a", "1"}, {" s.k1", "v1"}, {" s.k2", "v2"}, {" b", "2"}}},
+        {"s=a=1&b=2; t=c=3&d=4", false, {{"s.a", "1"}, {"s.b", "2"}, {" t.c", "3"}, {" t.d", "4"}}},
+        {"s=" + kChineseUtf8 + "=1&k=2", true, {{"s." + kChineseGbk, "1"}, {"s.k", "2"}}},
+    };
+    for (const PairCase& c : cases) {
+        EXPECT_EQ(cookie(c.text, c.useUtf8), c.expected) << "cookie: " << c.text;
+    }
+}
+
+TEST_F(VariablesTest, MalformedTextKeepsValuesAndCount) {
+    const std::vector<std::string> texts = {
+        "%=1&b=2", "a%=1&b=2", "%%%=1&b=2", "%G=1&b=2", "%4=1&b=2", "\xFF\xFE=1&b=2",
+    };
+    for (bool useUtf8 : {false, true}) {
+        for (const std::string& text : texts) {
+            const PairList pairs = query(text, useUtf8);
+            ASSERT_FALSE(pairs.empty()) << text;
+            EXPECT_EQ(pairs.back(), (std::pair<std::string, std::string>{"b", "2"})) << text;
+            cookie(text, useUtf8);
+        }
+    }
+}
+
+TEST_F(VariablesTest, HostileSeparatorsAndLongPieces) {
+    const std::string separators =
+        std::string(100000, '=') + std::string(100000, '&') + std::string(100000, ';') + "=&;=&;";
+    for (bool useUtf8 : {false, true}) {
+        EXPECT_EQ(query(separators, useUtf8),
+                  (PairList{{std::string(100000, ';'), ""}, {";", ""}}));
+        cookie(separators, useUtf8);
+    }
+
+    const std::string name(1 << 20, 'n');
+    const std::string value(1 << 20, 'v');
+    EXPECT_EQ(query(name + "=" + value, false), (PairList{{name, value}}));
+    EXPECT_EQ(cookie(name + "=" + value, true), (PairList{{name, value}}));
+    EXPECT_EQ(cookie("s=" + name + "=" + value + "=x", false), (PairList{{"s." + name, value}}));
+}
+
+TEST_F(VariablesTest, SplitStringReadsLikeALineReader) {
+    struct SplitCase {
+        std::string text;
+        std::vector<std::string> expected;
+    };
+    const std::vector<SplitCase> cases = {
+        {"a,,b", {"a", "", "b"}},
+        {"a,", {"a"}},
+        {",a", {"", "a"}},
+        {"", {}},
+        {",", {""}},
+        {",,", {"", ""}},
+        {"abc", {"abc"}},
+        {"a\0,b"s, {"a\0"s, "b"}},
+    };
+    for (const SplitCase& c : cases) {
+        std::vector<std::string> pieces{"stale"};
+        EXPECT_EQ(m_engine.splitString(c.text, ',', pieces),
+                  static_cast<int32_t>(c.expected.size()))
+            << "split: " << c.text;
+        EXPECT_EQ(pieces, c.expected) << "split: " << c.text;
+    }
+}
+
+TEST_F(VariablesTest, CountChar) {
+    EXPECT_EQ(m_engine.countChar("", '='), 0);
+    EXPECT_EQ(m_engine.countChar("t=YWJj==", '='), 3);
+    EXPECT_EQ(m_engine.countChar("a\0=\0"s, '\0'), 2);
+}
+
+} // namespace
+} // namespace ostrum

@@ -9,7 +9,9 @@ std::mutex g_lock;
 Calls g_calls;
 } // namespace
 
-Calls& calls() { return g_calls; }
+Calls& calls() {
+    return g_calls;
+}
 
 void reset() {
     std::lock_guard guard(g_lock);
@@ -23,13 +25,25 @@ namespace nfapi {
 using fakenet::g_calls;
 using fakenet::g_lock;
 
-NF_STATUS nf_init(const char*, NF_EventHandler*) { return g_calls.driverResult; }
-void nf_free() {}
+NF_STATUS nf_init(const char* driverName, NF_EventHandler*) {
+    std::lock_guard guard(g_lock);
+    g_calls.lifecycle.emplace_back("nf_init");
+    g_calls.driverName = driverName != nullptr ? driverName : "";
+    return g_calls.driverResult;
+}
+
+void nf_free() {
+    std::lock_guard guard(g_lock);
+    g_calls.lifecycle.emplace_back("nf_free");
+}
 
 NF_STATUS nf_addRule(NF_RULE* rule, int) {
     std::lock_guard guard(g_lock);
-    g_calls.rulePorts.push_back(ntohs(rule->localPort));
-    return NF_STATUS_SUCCESS;
+    const uint16_t port = ntohs(rule->localPort);
+    g_calls.rulePorts.push_back(port);
+    g_calls.rules.push_back(*rule);
+    const auto answer = g_calls.ruleResults.find(port);
+    return answer != g_calls.ruleResults.end() ? answer->second : NF_STATUS_SUCCESS;
 }
 
 NF_STATUS nf_tcpClose(ENDPOINT_ID id) {
@@ -38,17 +52,37 @@ NF_STATUS nf_tcpClose(ENDPOINT_ID id) {
     return NF_STATUS_SUCCESS;
 }
 
-NF_STATUS nf_tcpPostSend(ENDPOINT_ID, const char*, int) { return NF_STATUS_SUCCESS; }
-NF_STATUS nf_tcpPostReceive(ENDPOINT_ID, const char*, int) { return NF_STATUS_SUCCESS; }
-NF_STATUS nf_tcpSetConnectionState(ENDPOINT_ID, int) { return NF_STATUS_SUCCESS; }
-NF_STATUS nf_tcpDisableFiltering(ENDPOINT_ID) { return NF_STATUS_SUCCESS; }
+NF_STATUS nf_tcpPostSend(ENDPOINT_ID id, const char* buf, int len) {
+    std::lock_guard guard(g_lock);
+    g_calls.sent.emplace_back(id, std::string(buf, buf != nullptr && len > 0 ? size_t(len) : 0));
+    return NF_STATUS_SUCCESS;
+}
+
+NF_STATUS nf_tcpPostReceive(ENDPOINT_ID id, const char* buf, int len) {
+    std::lock_guard guard(g_lock);
+    g_calls.received.emplace_back(id,
+                                  std::string(buf, buf != nullptr && len > 0 ? size_t(len) : 0));
+    return NF_STATUS_SUCCESS;
+}
+
+NF_STATUS nf_tcpSetConnectionState(ENDPOINT_ID, int) {
+    return NF_STATUS_SUCCESS;
+}
+
+NF_STATUS nf_tcpDisableFiltering(ENDPOINT_ID id) {
+    std::lock_guard guard(g_lock);
+    g_calls.filteringDisabled.push_back(id);
+    return NF_STATUS_SUCCESS;
+}
 NF_STATUS nf_udpPostSend(ENDPOINT_ID, const unsigned char*, const char*, int, void*) {
     return NF_STATUS_SUCCESS;
 }
 NF_STATUS nf_udpPostReceive(ENDPOINT_ID, const unsigned char*, const char*, int, void*) {
     return NF_STATUS_SUCCESS;
 }
-NF_STATUS nf_udpSetConnectionState(ENDPOINT_ID, int) { return NF_STATUS_SUCCESS; }
+NF_STATUS nf_udpSetConnectionState(ENDPOINT_ID, int) {
+    return NF_STATUS_SUCCESS;
+}
 
 } // namespace nfapi
 
@@ -57,22 +91,29 @@ namespace ProtocolFilters {
 using fakenet::g_calls;
 using fakenet::g_lock;
 
-int pf_init(PFEvents* sink, const wchar_t*) {
+int pf_init(PFEvents* sink, const wchar_t* dataFolder) {
     std::lock_guard guard(g_lock);
+    g_calls.lifecycle.emplace_back("pf_init");
+    g_calls.dataFolder = dataFolder != nullptr ? dataFolder : L"";
     g_calls.sink = sink;
     return g_calls.initResult;
 }
 
 void pf_free() {
     std::lock_guard guard(g_lock);
+    g_calls.lifecycle.emplace_back("pf_free");
     g_calls.sink = nullptr;
 }
 
-nfapi::NF_EventHandler* pf_getNFEventHandler() { return nullptr; }
+nfapi::NF_EventHandler* pf_getNFEventHandler() {
+    return nullptr;
+}
 
-bool pf_addFilter(ENDPOINT_ID id, PF_FilterType, unsigned long, PF_OpTarget, PF_FilterType) {
+bool pf_addFilter(ENDPOINT_ID id, PF_FilterType type, unsigned long flags, PF_OpTarget target,
+                  PF_FilterType typeBase) {
     std::lock_guard guard(g_lock);
     g_calls.filtered.push_back(id);
+    g_calls.filterCalls.push_back({id, type, flags, target, typeBase});
     return true;
 }
 
@@ -82,6 +123,9 @@ bool pf_postObject(ENDPOINT_ID id, PFObject*) {
     return true;
 }
 
-int pf_getFilterCount(ENDPOINT_ID) { return 0; }
+int pf_getFilterCount(ENDPOINT_ID) {
+    std::lock_guard guard(g_lock);
+    return g_calls.filterCount;
+}
 
 } // namespace ProtocolFilters

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+#include <cstdint>
+#include <vector>
+
+namespace platform::netfilter {
+
+// A filtered local port and where its web server really listens.
+struct Route {
+    uint16_t port = 0;
+    std::vector<boost::asio::ip::tcp::endpoint> upstream;
+};
+
+} // namespace platform::netfilter

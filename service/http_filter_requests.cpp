@@ -1,0 +1,335 @@
+#include "service/http_filter.h"
+#include "service/pf_header.h"
+#include "service/request_values.h"
+#include "service/trace.h"
+#include "service/value_check.h"
+
+#include <cinttypes>
+
+namespace ostrum {
+namespace {
+
+using ProtocolFilters::DPCR_BLOCK;
+using ProtocolFilters::DPCR_BYPASS;
+using ProtocolFilters::DPCR_FILTER;
+using ProtocolFilters::HS_CONTENT;
+using ProtocolFilters::HS_HEADER;
+using ProtocolFilters::HS_REQUEST_LINE;
+using ProtocolFilters::OT_HTTP_REQUEST;
+using ProtocolFilters::OT_TCP_DISCONNECT_LOCAL;
+using ProtocolFilters::OT_TCP_DISCONNECT_REMOTE;
+
+// What becomes of the request after a step.
+enum class Flow { GoOn, PassOn, Drop };
+
+const std::string* headerValue(const PFHeader& header, std::string_view name) {
+    const PFHeader::Field* field = header.findFirstField(name);
+    return field != nullptr ? &field->second : nullptr;
+}
+
+// Copies a field's value into out and traces it, when the field exists.
+void takeHeader(const PFHeader& header, std::string_view name, const char* traceLabel,
+                std::string& out) {
+    const std::string* value = headerValue(header, name);
+    if (value != nullptr) {
+        out = *value;
+        OST_TRACE("%s%s \n", traceLabel, out.c_str());
+    }
+}
+
+// The event a list check runs in, as its texts name it.
+struct ListEvent {
+    const char* name;
+    const char* passPrefix;
+    const char* tracePrefix;
+};
+
+constexpr ListEvent kPartialEvent{"dataPartAvailable", "dataPartAvailable, ",
+                                  "dataPartAvailable, "};
+constexpr ListEvent kCompleteEvent{"dataAvailable", "dataAvailable, ", ""};
+
+// One white list and its black list; a black-list hit that blocking did not
+// close lets the request go on.
+Flow listCheck(HttpFilter& filter, const RequestValues& values, const ListEvent& event,
+               const char* what, const std::string& value, int white, int black) {
+    if (filter.matchList(value, white)) {
+        OST_TRACE("%s%s in wlist,passby the data!\n", event.passPrefix, what);
+        return Flow::PassOn;
+    }
+    if (!filter.matchList(value, black)) {
+        return Flow::GoOn;
+    }
+    std::string message = values.clientip + " " + value + " in ";
+    message.append(listKeyword(black)).append(",block on ").append(event.name).append("!");
+    return filter.blockConnection(values.id, std::move(message)) ? Flow::Drop : Flow::GoOn;
+}
+
+// The URL lists, then the extension lists when the URL has a '.'.
+Flow requestLineLists(HttpFilter& filter, const RequestValues& values, const ListEvent& event) {
+    const RequestLine& line = values.line;
+    const Flow flow = listCheck(filter, values, event, "url", line.url, WL_URL, BL_URL);
+    if (flow != Flow::GoOn || line.url.find('.') == std::string::npos) {
+        return flow;
+    }
+    OST_TRACE("%sext=%s \n", event.tracePrefix, line.ext.c_str());
+    if (line.ext.empty()) {
+        return Flow::GoOn;
+    }
+    return listCheck(filter, values, event, "ext", line.ext, WL_EXT, BL_EXT);
+}
+
+// The steps of one complete request, in the order its values are checked.
+class RequestSteps {
+public:
+    RequestSteps(HttpFilter& filter, RequestValues& values, DetailRecord& detail)
+        : m_filter(filter), m_values(values), m_detail(detail), m_check(filter, values),
+          m_useUtf8(filter.settings().getUseUtf8()) {}
+
+    Flow requestLine(ProtocolFilters::ObjectStream* stream) {
+        OST_TRACE("id=%" PRIu64 ",new request.", m_values.id);
+        std::string text;
+        readStream(stream, text);
+        m_detail.addRequestLine(text);
+        RequestLine& line = m_values.line;
+        splitRequestLine(text, line);
+        if (line.method.empty()) {
+            line.method = "null";
+        }
+        OST_TRACE("method=%s \n", line.method.c_str());
+        if (line.url.empty()) {
+            line.url = "null";
+        }
+        OST_TRACE("url=%s \n", line.url.c_str());
+        const Flow flow = requestLineLists(m_filter, m_values, kCompleteEvent);
+        if (flow == Flow::GoOn) {
+            OST_TRACE("httpver=%s \n", line.httpver.c_str());
+        }
+        return flow;
+    }
+
+    Flow headers(ProtocolFilters::ObjectStream* stream) {
+        if (stream == nullptr) {
+            return Flow::GoOn;
+        }
+        std::string data;
+        readStream(stream, data);
+        OST_TRACE("size of headerdata=%zu \n", data.size());
+        m_detail.addHeader(data);
+        if (data.empty()) {
+            return Flow::GoOn;
+        }
+        PFHeader header;
+        header.parseHeaderText(data.data(), data.size());
+        const Flow flow = headerValues(header);
+        if (flow == Flow::GoOn) {
+            cookies(header);
+        }
+        return flow;
+    }
+
+    void body(ProtocolFilters::ObjectStream* stream) {
+        if (m_values.multipart || stream == nullptr || stream->size() == 0) {
+            return;
+        }
+        readStream(stream, m_values.postdata);
+        OST_TRACE("size of postdata=%zu \n", m_values.postdata.size());
+        m_detail.addBody(m_values.postdata);
+        m_filter.rules().parseQuery(m_values.postdata, m_useUtf8, m_values.postvars);
+        OST_TRACE("var count of postdata=%zu\n", m_values.postvars.size());
+        m_check.variables(m_values.postvars, positions::kPost);
+    }
+
+    void remainingValues() {
+        RequestValues& v = m_values;
+        m_check.value(positions::kMethod, v.line.method);
+        m_check.value(positions::kUrl, v.line.url);
+        OST_TRACE("querystring=%s \n", v.line.querystring.c_str());
+        m_filter.rules().parseQuery(v.line.querystring, m_useUtf8, v.queryvars);
+        OST_TRACE("var count of querystring=%zu\n", v.queryvars.size());
+        m_check.variables(v.queryvars, positions::kQuery);
+        m_check.value(positions::kVersion, v.line.httpver);
+        m_check.value(positions::kReferer, v.referer);
+        m_check.value(positions::kCip, v.cip);
+        m_check.value(positions::kAgent, v.agent);
+        m_check.value(positions::kHost, v.host);
+        m_check.value(positions::kProxy, v.proxy);
+        m_check.value(positions::kAlan, v.alan);
+    }
+
+private:
+    Flow headerValues(const PFHeader& header) {
+        RequestValues& v = m_values;
+        takeHeader(header, "Content-Type", "contenttype=", v.contenttype);
+        if (v.contenttype.find("multipart/form-data") != std::string::npos) {
+            v.multipart = true;
+            const size_t equals = v.contenttype.find('=');
+            OST_TRACE("multipart type,boundary=%s\n",
+                      equals == std::string::npos ? "" : v.contenttype.c_str() + equals + 1);
+        }
+        takeHeader(header, "Referer", "referer=", v.referer);
+        takeHeader(header, "User-Agent", "user-agent=", v.agent);
+        takeHeader(header, "Host", "host=", v.host);
+        const Flow flow = listCheck(m_filter, v, kCompleteEvent, "host", v.host, WL_HOST, BL_HOST);
+        if (flow != Flow::GoOn) {
+            return flow;
+        }
+        if (v.host.empty()) {
+            v.host = "null";
+        }
+        takeHeader(header, "HTTP_X_FORWARDED_FOR", "proxy=", v.proxy);
+        if (v.proxy.empty()) {
+            takeHeader(header, "x-forwarded-for", "proxy=", v.proxy);
+        }
+        takeHeader(header, "client-ip", "clientip=", v.cip);
+        takeHeader(header, "Accept-Language", "alan=", v.alan);
+        return Flow::GoOn;
+    }
+
+    void cookies(const PFHeader& header) {
+        const std::string* cookie = headerValue(header, "Cookie");
+        if (cookie == nullptr) {
+            return;
+        }
+        OST_TRACE("cookie=%s \n", cookie->c_str());
+        m_filter.rules().parseCookie(*cookie, m_useUtf8, m_values.cookies);
+        OST_TRACE("var count of cookies=%zu\n", m_values.cookies.size());
+        m_check.variables(m_values.cookies, positions::kCookie);
+    }
+
+    HttpFilter& m_filter;
+    RequestValues& m_values;
+    DetailRecord& m_detail;
+    ValueCheck m_check;
+    const bool m_useUtf8;
+};
+
+// The early list checks; a header that cannot be read decides nothing.
+Flow partialLists(HttpFilter& filter, RequestValues& values, ProtocolFilters::PFObject& object) {
+    if (ProtocolFilters::ObjectStream* stream = object.getStream(HS_REQUEST_LINE)) {
+        std::string text;
+        readStream(stream, text);
+        splitRequestLine(text, values.line);
+        if (values.line.url.empty()) {
+            values.line.url = "null";
+        }
+        OST_TRACE("dataPartAvailable, url=%s \n", values.line.url.c_str());
+        const Flow flow = requestLineLists(filter, values, kPartialEvent);
+        if (flow != Flow::GoOn) {
+            return flow;
+        }
+    }
+    PFHeader header;
+    if (!readHeader(object.getStream(HS_HEADER), &header)) {
+        return Flow::GoOn;
+    }
+    const std::string* host = headerValue(header, "Host");
+    return host == nullptr
+               ? Flow::GoOn
+               : listCheck(filter, values, kPartialEvent, "host", *host, WL_HOST, BL_HOST);
+}
+
+// What the library is to hold: request line, headers and body together.
+uint64_t heldSize(ProtocolFilters::PFObject& object) {
+    uint64_t total = 0;
+    for (const int index : {HS_REQUEST_LINE, HS_HEADER, HS_CONTENT}) {
+        if (ProtocolFilters::ObjectStream* stream = object.getStream(index)) {
+            total = saturatingAdd(total, stream->size());
+        }
+    }
+    return total;
+}
+
+int partialVerdict(Flow flow) {
+    return flow == Flow::PassOn ? DPCR_BYPASS : DPCR_BLOCK;
+}
+
+// False when a list closed the connection: the request is then dropped. An
+// object without a request line is passed on, so that nothing waits for it.
+bool inspect(HttpFilter& filter, ProtocolFilters::PFObject& object, RequestValues& values,
+             DetailRecord& detail) {
+    ProtocolFilters::ObjectStream* line = object.getStream(HS_REQUEST_LINE);
+    if (line == nullptr) {
+        OST_TRACE_TEXT("dataAvailable, no request line,passby the data!\n");
+        return true;
+    }
+    RequestSteps steps(filter, values, detail);
+    Flow flow = steps.requestLine(line);
+    if (flow == Flow::GoOn) {
+        flow = steps.headers(object.getStream(HS_HEADER));
+    }
+    if (flow != Flow::GoOn) {
+        return flow == Flow::PassOn;
+    }
+    steps.body(object.getStream(HS_CONTENT));
+    steps.remainingValues();
+    OST_TRACE_TEXT("new request end.");
+    if (detail.enabled()) {
+        filter.writeDetailLog(detail.text());
+    }
+    return true;
+}
+
+} // namespace
+
+int HttpFilter::dataPartAvailable(uint64_t id, ProtocolFilters::PFObject* object) {
+    if (object == nullptr || object->getType() != OT_HTTP_REQUEST) {
+        return DPCR_BYPASS;
+    }
+    RequestValues values;
+    values.id = id;
+    values.clientip.clear();
+    {
+        std::lock_guard<Mutex> guard(maplock);
+        const auto found = ip2map.find(id);
+        if (found != ip2map.end()) {
+            values.clientip = found->second.clientip;
+        }
+    }
+    const Flow flow = partialLists(*this, values, *object);
+    if (flow != Flow::GoOn) {
+        return partialVerdict(flow);
+    }
+    const uint64_t total = heldSize(*object);
+    if (total > kHeldRequestMax) {
+        return DPCR_BYPASS;
+    }
+    OST_TRACE("data available partly. received size=%" PRIu64, total);
+    return DPCR_FILTER;
+}
+
+void HttpFilter::dataAvailable(uint64_t id, ProtocolFilters::PFObject* object) {
+    if (object == nullptr) {
+        return;
+    }
+    const int type = object->getType();
+    if (type != OT_HTTP_REQUEST) {
+        OST_TRACE("dataAvailable, object->getType()=%d", type);
+        if (type == OT_TCP_DISCONNECT_LOCAL || type == OT_TCP_DISCONNECT_REMOTE) {
+            forgetConnection(id, CloseEvent::DisconnectNotice);
+        }
+        ProtocolFilters::pf_postObject(id, object);
+        return;
+    }
+    const uint32_t count = requestcount.fetch_add(1, std::memory_order_relaxed) + 1;
+    OST_TRACE("count of received http packet %u", count);
+    RequestValues values;
+    values.id = id;
+    {
+        std::lock_guard<Mutex> guard(maplock);
+        const auto found = ip2map.find(id);
+        if (found != ip2map.end()) {
+            const connrecord& record = found->second;
+            values.clientip = record.clientip;
+            values.clientport = record.clientport;
+            values.serverip = record.serverip;
+            values.serverport = record.serverport;
+        }
+    }
+    DetailRecord detail(m_config.getWriteDetaillog());
+    detail.begin(values);
+    if (inspect(*this, *object, values, detail)) {
+        ProtocolFilters::pf_postObject(id, object);
+    }
+}
+
+} // namespace ostrum

@@ -1,0 +1,201 @@
+#include "platform/proc/proc_stat.h"
+#include "platform/svc/standalone_manager.h"
+#include "service/tests/temp_folder.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ostrum {
+namespace {
+
+using platform::svc::State;
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+
+constexpr const char* kName = "Ostrum";
+constexpr int kWaitSteps = 60000; // of 1 ms: a guard against a hang only
+
+// Runs the program with the arguments and returns what it printed.
+std::string runProgram(const std::string& program, const std::vector<std::string>& args) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    std::vector<std::string> texts{program};
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) {
+        argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t got = 0; (got = read(fds[0], buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, size_t(got));
+    }
+    close(fds[0]);
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return output;
+}
+
+// A program folder holding the service program and a registry of its own.
+class ServiceProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_program = std::filesystem::canonical(m_folder.path()).string() + "/ostrum";
+        std::filesystem::copy_file(OSTRUM_PROGRAM, m_program);
+        setenv(platform::svc::kRootVariable, m_registry.path().c_str(), 1);
+    }
+    void TearDown() override {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitUntilGone();
+        }
+        unsetenv(platform::svc::kRootVariable);
+    }
+
+    std::string run(const std::vector<std::string>& args) { return runProgram(m_program, args); }
+
+    State state() {
+        platform::svc::ServiceStatus status;
+        EXPECT_EQ(manager.queryStatus(kName, status), 0);
+        return status.currentState;
+    }
+    void waitUntil(State wanted) {
+        for (int i = 0; state() != wanted; ++i) {
+            ASSERT_LT(i, kWaitSteps) << "never " << platform::svc::stateName(wanted);
+            usleep(1000);
+        }
+    }
+    void startService() {
+        ASSERT_EQ(manager.start(kName), 0);
+        ASSERT_EQ(manager.queryProcessId(kName, m_pid), 0);
+        waitUntilLogged("ostrum start!");
+    }
+    void waitUntilGone() {
+        for (int i = 0; platform::proc::isProcessAlive(m_pid, 0); ++i) {
+            ASSERT_LT(i, kWaitSteps) << "the service never ended";
+            usleep(1000);
+        }
+        m_pid = 0;
+    }
+    void waitUntilLogged(const std::string& line) {
+        for (int i = 0; runLog().find(line) == std::string::npos; ++i) {
+            ASSERT_LT(i, kWaitSteps) << "never logged: " << line << "\n" << runLog();
+            usleep(1000);
+        }
+    }
+    std::string runLog() const { return readFile(m_folder.path().string() + "/log/ostrum.log"); }
+
+    std::string removedText() const {
+        return "Ostrum removed.\nYou must delete the file \"" + m_program + "\" yourself.\n" +
+               m_program + " removed.";
+    }
+
+    TempFolder m_registry{false};
+    TempFolder m_folder;
+    std::string m_program;
+    pid_t m_pid = 0;
+    platform::svc::StandaloneManager manager{m_registry.path().string()};
+};
+
+TEST_F(ServiceProgram, SwitchesPrintTheirTexts) {
+    const std::pair<std::vector<std::string>, std::string> steps[] = {
+        {{"-i"}, "Ostrum installed\n"},
+        {{"-I"}, "Ostrum is already installed\n"},
+        {{"-u"}, removedText()},
+        {{"-U"}, "Ostrum is not installed\n"},
+        {{"-u"}, "Ostrum is not installed\n"},
+        {{"-I"}, "Ostrum installed\n"},
+        {{"-i"}, "Ostrum is already installed\n"},
+        {{"-U"}, removedText()},
+    };
+    for (const auto& [args, text] : steps) {
+        EXPECT_EQ(run(args), text) << args.front();
+    }
+}
+
+TEST_F(ServiceProgram, InstallRecordsTheProgram) {
+    ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
+    platform::svc::ServiceConfig config;
+    ASSERT_EQ(manager.queryConfig("ostrum", config), 0);
+    EXPECT_EQ(config.name, "Ostrum");
+    EXPECT_EQ(config.displayName, "Ostrum Service");
+    EXPECT_EQ(config.program, m_program);
+    EXPECT_EQ(config.startMode, platform::svc::StartMode::Automatic);
+}
+
+TEST_F(ServiceProgram, WithoutSwitchItWantsTheServiceManager) {
+    const std::string notInstalled =
+        "The service is not installed, use \"" + m_program + " -i\" to install.\n";
+    EXPECT_EQ(run({}), notInstalled);
+    EXPECT_EQ(run({"-x"}), notInstalled);
+    ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
+    const std::string refused = "The service can not run from command line.\n";
+    EXPECT_EQ(run({}), refused);
+    EXPECT_EQ(run({"-x"}), refused);
+    EXPECT_EQ(run({"install"}), refused);
+    EXPECT_EQ(state(), State::Stopped);
+}
+
+TEST_F(ServiceProgram, InstallFailurePrintsTheError) {
+    writeFile(m_registry.path().string() + "/plain", "a file, not a folder");
+    setenv(platform::svc::kRootVariable, (m_registry.path().string() + "/plain/svc").c_str(), 1);
+    EXPECT_EQ(run({"-i"}), "Ostrum failed to install. Error " + std::to_string(ENOTDIR) + "\n");
+}
+
+TEST_F(ServiceProgram, RunsPausesAndStops) {
+    ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
+    startService();
+    EXPECT_EQ(state(), State::Running);
+    const std::pair<uint32_t, State> steps[] = {
+        {platform::svc::kControlPause, State::Paused},     {200, State::Paused},
+        {platform::svc::kControlContinue, State::Running}, {200, State::Running},
+        {platform::svc::kControlStop, State::Stopped},
+    };
+    for (const auto& [code, after] : steps) {
+        EXPECT_EQ(manager.control(kName, code), 0) << code;
+        EXPECT_EQ(state(), after) << code;
+    }
+    waitUntilGone();
+    EXPECT_TRUE(runLog().ends_with("ostrum stop!\r\n")) << runLog();
+    EXPECT_EQ(manager.control(kName, platform::svc::kControlStop), platform::svc::kErrorNotActive);
+}
+
+TEST_F(ServiceProgram, DisabledProtectionStopsTheService) {
+    writeFile(m_folder.path().string() + "/ostrum.cfg", "[setting]\nrun_mod=3\n");
+    ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
+    ASSERT_EQ(manager.start(kName), 0);
+    waitUntil(State::Stopped);
+    EXPECT_NE(runLog().find("Failed to start.Ostrum was set to Disabled."), std::string::npos);
+}
+
+TEST_F(ServiceProgram, RemovalWhileRunningStopsIt) {
+    ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
+    startService();
+    EXPECT_EQ(run({"-u"}), "Stopping service...\n" + removedText());
+    EXPECT_FALSE(manager.isInstalled(kName));
+    waitUntilGone();
+    EXPECT_TRUE(runLog().ends_with("ostrum stop!\r\n")) << runLog();
+    EXPECT_EQ(run({"-u"}), "Ostrum is not installed\n");
+}
+
+} // namespace
+} // namespace ostrum

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/netfilter/ProtocolFilters.h"
+#include "service/engine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrum {
+
+// The most the protocol filter holds of one request: request line, headers
+// and body together.
+constexpr uint64_t kHeldRequestMax = 1048576;
+// The detail record's share of the header block and of the body.
+constexpr size_t kDetailPartMax = 1024;
+
+// The parts of a request line "method target version CR LF".
+struct RequestLine {
+    std::string method;
+    std::string url; // decoded and lower-cased
+    std::string querystring;
+    std::string httpver;
+    std::string ext;
+};
+
+// Splits a request line; parts it cannot find stay empty.
+void splitRequestLine(std::string_view line, RequestLine& parts);
+
+// Reads a stream from its start, at most limit bytes, into out. False when
+// there is no stream.
+bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out,
+                size_t limit = kHeldRequestMax);
+
+// a + b, held at the largest value instead of wrapping.
+uint64_t saturatingAdd(uint64_t a, uint64_t b);
+
+// The values of one request under inspection.
+struct RequestValues {
+    uint64_t id = 0;
+    std::string clientip = "null";
+    std::string clientport = "null";
+    std::string serverip = "null";
+    std::string serverport = "null";
+    RequestLine line;
+    std::string contenttype;
+    std::string referer;
+    std::string agent;
+    std::string host;
+    std::string proxy;
+    std::string cip;
+    std::string alan;
+    std::string postdata;
+    bool multipart = false;
+    std::string action;
+    PairList cookies;
+    PairList postvars;
+    PairList queryvars;
+};
+
+// The record of one hit, each field after one blank; kind is "AR:" or "PR:".
+std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
+                         int32_t ruleId);
+
+// The detail record of one request, built piece by piece; nothing is kept
+// while the detail log is off.
+class DetailRecord {
+public:
+    explicit DetailRecord(bool enabled) : m_enabled(enabled) {}
+
+    bool enabled() const { return m_enabled; }
+    void begin(const RequestValues& values);
+    void addRequestLine(std::string_view line);
+    void addHeader(std::string_view header);
+    void addBody(std::string_view body);
+    const std::string& text() const { return m_text; }
+
+private:
+    const bool m_enabled;
+    std::string m_text;
+};
+
+} // namespace ostrum

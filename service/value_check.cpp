@@ -1,0 +1,73 @@
+#include "service/value_check.h"
+
+#include "service/http_filter.h"
+#include "service/trace.h"
+
+namespace ostrum {
+
+ValueCheck::ValueCheck(HttpFilter& filter, RequestValues& values)
+    : m_filter(filter), m_values(values), m_useUtf8(filter.settings().getUseUtf8()) {}
+
+void ValueCheck::variables(const PairList& pairs, const CheckPosition& position) {
+    for (const auto& [name, text] : pairs) {
+        OST_TRACE("var_name=%s,var_value=%s\n", name.c_str(), text.c_str());
+        check(position, name, text);
+    }
+}
+
+void ValueCheck::value(const CheckPosition& position, const std::string& text) {
+    check(position, std::string(position.param), text);
+}
+
+void ValueCheck::check(const CheckPosition& position, const std::string& param,
+                       const std::string& text) {
+    const rulematch match = m_filter.rules().matchRules(position.code, text, m_useUtf8);
+    if (match.hit == 1) {
+        attackRuleHit(position, match);
+    } else if (position.patchLetter != 0) {
+        patchRuleCheck(position, param, text);
+    }
+}
+
+bool ValueCheck::closeOnHit() {
+    if (m_filter.recordAttack(m_values.clientip) != 1) {
+        return false;
+    }
+    OST_TRACE_TEXT("action block!\n");
+    nfapi::nf_tcpClose(m_values.id);
+    return true;
+}
+
+void ValueCheck::attackRuleHit(const CheckPosition& position, const rulematch& match) {
+    m_values.action = "log";
+    if (match.hd == HD_BLOCK && closeOnHit()) {
+        m_values.action.append("|block");
+    }
+    record(position.label, "AR:", match.id);
+}
+
+// A patch hit that closed nothing is written "log": the console reads the
+// action as one word.
+void ValueCheck::patchRuleCheck(const CheckPosition& position, const std::string& param,
+                                const std::string& text) {
+    const RequestValues& v = m_values;
+    const int32_t failed = m_filter.rules().checkParamConstraint(v.host, v.serverport, v.line.url,
+                                                                 param, position.patchLetter, text);
+    if (failed != 0) {
+        m_values.action = closeOnHit() ? "block" : "log";
+        record(position.patchLabel, "PR:", failed);
+    }
+    config& settings = m_filter.settings();
+    if (settings.getSelfLearn() && settings.getRunMod() == 0) {
+        m_filter.rules().selflearn(v.host, v.serverport, v.line.url, param, position.learnLetter,
+                                   text, settings.getSelfLearnMaxCount());
+    }
+}
+
+void ValueCheck::record(std::string_view label, std::string_view kind, int32_t ruleId) {
+    const std::string text = attackRecord(m_values, label, kind, ruleId);
+    OST_TRACE_TEXT(text);
+    m_filter.writeAttackLog(text);
+}
+
+} // namespace ostrum
