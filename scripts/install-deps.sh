@@ -11,6 +11,7 @@ packages=(
   libsystemd-dev                    # sd_notify for the service under systemd
   libgtest-dev libgmock-dev         # unit tests
   libbenchmark-dev                  # engine benchmarks
+  nginx-light curl                  # the web server and client of the demo
 )
 
 missing=()

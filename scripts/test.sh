@@ -23,7 +23,7 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 corpus=$(mktemp -d)
 trap 'rm -rf "$corpus"' EXIT
-for target in build-fuzz/platform/fuzz/fuzz_* build-fuzz/service/fuzz/fuzz_*; do
+for target in $(find build-fuzz -name "fuzz_*" -type f -executable | sort); do
   name=$(basename "$target")
   mkdir -p "$corpus/$name"
   echo "-- $name"
