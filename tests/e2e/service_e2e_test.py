@@ -243,6 +243,20 @@ class Traffic(unittest.TestCase):
 
 
 @unittest.skipUnless(os.access(NGINX, os.X_OK), "nginx is not installed")
+class BlockTimer(unittest.TestCase):
+    def test_blocked_client_is_refused_at_its_next_connection(self):
+        site = Installation(run_mod=1)
+        try:
+            site.start()
+            self.assertIn(b"200 OK", get(site.port, "/"))
+            self.assertEqual(get(site.port, "/?id=1%20union%20select%202"), b"")
+            self.assertEqual(get(site.port, "/"), b"", "the 60-second block refuses the client")
+            self.assertTrue(wait_for(lambda: "block on tcpConnected!" in site.log("ostrum.log")))
+        finally:
+            site.close()
+
+
+@unittest.skipUnless(os.access(NGINX, os.X_OK), "nginx is not installed")
 class ServiceProgram(unittest.TestCase):
     def setUp(self):
         self.site = Installation(run_mod=2)
