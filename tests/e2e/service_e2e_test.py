@@ -121,8 +121,8 @@ class Installation:
 
     def log(self, name):
         path = os.path.join(self.app, "log", name)
-        if name == "attack":
-            matches = [n for n in os.listdir(os.path.dirname(path)) if n.startswith("attack")]
+        if name in ("attack", "detail"):
+            matches = [n for n in os.listdir(os.path.dirname(path)) if n.startswith(name)]
             if not matches:
                 return ""
             path = os.path.join(self.app, "log", matches[0])
@@ -240,6 +240,46 @@ class Traffic(unittest.TestCase):
         time.sleep(0.2)
         with open(self.site.access_log) as f:
             self.assertNotIn("/smuggle", f.read())
+
+
+LISTS = 'BL_URL   "/secret/"\r\nBL_EXT   "bak"\r\nWL_URL   "/open/"\r\n'
+
+
+@unittest.skipUnless(os.access(NGINX, os.X_OK), "nginx is not installed")
+class Lists(unittest.TestCase):
+    def site_with_lists(self, run_mod):
+        site = Installation(run_mod=run_mod, settings="block_when_conn=0\n")
+        with open(os.path.join(site.app, "wblist.dat"), "w", newline="") as f:
+            f.write(LISTS)
+        site.start()
+        return site
+
+    def test_black_lists_close_only_while_blocking_is_on(self):
+        for run_mod, closed in ((1, True), (2, False)):
+            site = self.site_with_lists(run_mod)
+            try:
+                for target in ("/secret/page.html", "/a.bak"):
+                    answer = get(site.port, target)
+                    self.assertEqual(answer == b"", closed, (run_mod, target, answer[:60]))
+            finally:
+                site.close()
+
+    def test_white_listed_url_and_oversized_request_pass_unchecked(self):
+        site = self.site_with_lists(1)
+        try:
+            answer = get(site.port, "/open/?id=1%20union%20select%202")
+            self.assertTrue(answer.startswith(b"HTTP/1.1 404"), answer[:60])
+            body = b"q=1+union+select+2&pad=" + b"x" * (1024 * 1024)
+            request = (f"POST /index.html HTTP/1.1\r\nHost: x\r\nContent-Length: {len(body)}\r\n"
+                       "Content-Type: application/x-www-form-urlencoded\r\n"
+                       "Connection: close\r\n\r\n").encode() + body
+            self.assertTrue(exchange(site.port, request).startswith(b"HTTP/1.1"))
+            self.assertIn(b"200 OK", get(site.port, "/index.html"))
+            self.assertTrue(wait_for(lambda: "GET /index.html" in site.log("detail")))
+            self.assertEqual(site.log("attack"), "", "no rule looked at either request")
+            self.assertNotIn("/open/", site.log("detail"))
+        finally:
+            site.close()
 
 
 @unittest.skipUnless(os.access(NGINX, os.X_OK), "nginx is not installed")
