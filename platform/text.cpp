@@ -1,6 +1,7 @@
 #include "platform/text.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
 #include <mutex>
@@ -54,7 +55,55 @@ const AnsiTable& ansiTable() {
     return *table;
 }
 
+// The length of the unconvertible sequence at text: a UTF-8 character whole,
+// one byte of an 8-bit code page.
+size_t badSequenceLength(bool utf8, const char* text, size_t left) {
+    size_t n = 1;
+    while (utf8 && n < left && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) {
+        ++n;
+    }
+    return n;
+}
+
+std::string convertText(const char* to, const char* from, std::string_view text) {
+    std::string out;
+    iconv_t cd = iconv_open(to, from);
+    if (cd == iconv_t(-1)) {
+        return out;
+    }
+    out.reserve(text.size() * 3 / 2 + 4);
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char buffer[256];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        const size_t done = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, sizeof buffer - outLeft);
+        if (done != size_t(-1) || errno == E2BIG) {
+            continue;
+        }
+        // EILSEQ: a sequence without a form on the other side; EINVAL: cut off at the end.
+        out.push_back('?');
+        const bool utf8 = std::string_view(from) == "UTF-8";
+        const size_t skip = errno == EINVAL ? inLeft : badSequenceLength(utf8, in, inLeft);
+        in += skip;
+        inLeft -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(cd);
+    return out;
+}
+
 } // namespace
+
+std::string utf8ToAnsi(std::string_view utf8) {
+    return convertText(ansiCodeSet().c_str(), "UTF-8", utf8);
+}
+
+std::string ansiToUtf8(std::string_view ansi) {
+    return convertText("UTF-8", ansiCodeSet().c_str(), ansi);
+}
 
 const std::string& ansiCodeSet() {
     static const std::string name = [] {

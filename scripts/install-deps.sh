@@ -12,6 +12,11 @@ packages=(
   libgtest-dev libgmock-dev         # unit tests
   libbenchmark-dev                  # engine benchmarks
   nginx-light curl                  # the web server and client of the demo
+  qt6-base-dev                      # the console and the updater's window
+  libcurl4-openssl-dev              # the updater's HTTP requests
+  p7zip-full                        # the updater's packages and report archive
+  python3-pyftpdlib                 # the FTP server of the updater's tests
+  xvfb xauth                        # a desktop for trying the console by hand
 )
 
 missing=()
