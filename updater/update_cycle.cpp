@@ -1,0 +1,122 @@
+#include "updater/update_cycle.h"
+
+#include "updater/file_ops.h"
+#include "updater/package_apply.h"
+#include "updater/package_download.h"
+#include "updater/package_texts.h"
+#include "updater/system_info.h"
+#include "updater/update_check.h"
+#include "updater/update_trace.h"
+
+#include <random>
+
+namespace ostrum::updater {
+namespace {
+
+double randomFraction() {
+    std::random_device seed;
+    std::mt19937 engine(seed());
+    return std::uniform_real_distribution<double>(0.0, 1.0)(engine);
+}
+
+const std::string& installedVersion(const UpdateSettings& settings, Package package) {
+    switch (package) {
+    case Package::Product:
+        return settings.ostrumVer;
+    case Package::Rule:
+        return settings.ruleVer;
+    case Package::Driver:
+        break;
+    }
+    return settings.driverVer;
+}
+
+void logVersions(const UpdateSettings& settings, Progress& progress) {
+    progress.addLog("当前Ostrum版本：" + settings.ostrumVer);
+    progress.addLog("当前规则版本：" + settings.ruleVer);
+    progress.addLog("当前驱动版本：" + settings.driverVer);
+}
+
+void traceReply(const UpdateReply& reply) {
+    if (!platform::traceEnabled()) {
+        return;
+    }
+    for (size_t i = 0; i < 9; ++i) {
+        const PackageOffer& offer = reply.offers[i / 3];
+        const std::string& value = i % 3 == 0 ? offer.version : i % 3 == 1 ? offer.url : offer.hash;
+        platform::traceWrite(std::string(replyFieldNames()[i]) + "=" + value);
+    }
+}
+
+bool fetchPackage(UpdateRun& run, Package package, const EventPump& pump, Progress& progress) {
+    const PackageOffer& offer = run.reply.offer(package);
+    if (!offerIsUpdate(offer, installedVersion(run.settings, package))) {
+        return false;
+    }
+    UPD_TRACE("需要升级" + offer.url);
+    progress.addLog(std::string(packageTexts(package).needsUpdate) + offer.version);
+    const std::string name = urlFileName(offer.url);
+    if (!isPlainFileName(name)) {
+        UPD_TRACE("package name refused: " + name);
+        return false;
+    }
+    if (!downloadPackage(offer.url, run.base + kPackageFolder + "/" + name, offer.hash, pump)) {
+        return false;
+    }
+    UPD_TRACE(offer.url + " 下载成功!");
+    progress.addLog(packageTexts(package).downloaded);
+    return true;
+}
+
+void fetchPackages(UpdateRun& run, Progress& progress) {
+    const EventPump pump = [&progress] { progress.pumpEvents(); };
+    for (const Package package : kPackages) {
+        if (fetchPackage(run, package, pump, progress)) {
+            run.flags[size_t(package)] = true;
+        }
+    }
+    // A new driver needs the rule set unpacked with it.
+    if (run.flags[size_t(Package::Driver)]) {
+        run.flags[size_t(Package::Rule)] = true;
+    }
+}
+
+} // namespace
+
+bool isInteractiveCommandLine(const std::string& commandLine) {
+    const size_t first = commandLine.find_first_not_of(' ');
+    return first != std::string::npos &&
+           commandLine.substr(first, commandLine.find_last_not_of(' ') - first + 1) == "-s";
+}
+
+UpdateRun runUpdateCycle(const std::string& base, bool interactive, Progress& progress) {
+    UpdateRun run;
+    run.base = base;
+    run.interactive = interactive;
+    run.machineCode = machineCode();
+    const std::string packageFolder = base + kPackageFolder;
+    if (!folderExists(packageFolder)) {
+        createFolder(packageFolder);
+    }
+    run.settings = readUpdateSettings(base);
+    logVersions(run.settings, progress);
+
+    const std::vector<std::string> addresses = updateAddresses(run.settings.upUrl);
+    if (hasFiles(packageFolder)) {
+        deleteFiles(packageFolder);
+    }
+    progress.addLog("正在检查升级...");
+    const CheckFacts facts{run.machineCode, osName(), physicalMemoryKB(), randomFraction()};
+    CheckResult check = checkForUpdates(addresses, checkQuery(run.settings, facts),
+                                        [&progress] { progress.pumpEvents(); });
+    run.server = std::move(check.server);
+    if (check.reply.empty() || !parseUpdateReply(check.reply, run.reply)) {
+        return run;
+    }
+    traceReply(run.reply);
+    fetchPackages(run, progress);
+    applyPackages(run, progress);
+    return run;
+}
+
+} // namespace ostrum::updater
