@@ -17,6 +17,7 @@ packages=(
   p7zip-full                        # the updater's packages and report archive
   python3-pyftpdlib                 # the FTP server of the updater's tests
   xvfb xauth                        # a desktop for trying the console by hand
+  fonts-wqy-microhei                # Chinese captions in the console and its renders
 )
 
 missing=()

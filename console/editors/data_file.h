@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace console {
+
+// The editors' data files: 8-bit text in the system's ANSI code page.
+
+// The file's lines in order; CR LF and LF both end a line, and a last line
+// without an end counts. False when the file cannot be read (a missing
+// file too), with lines left empty.
+[[nodiscard]] bool readDataFile(const QString& path, QStringList& lines);
+
+// Replaces the file with the lines, each ended by CR LF. The file is
+// replaced whole or not at all; false when it cannot be written.
+[[nodiscard]] bool writeDataFile(const QString& path, const QStringList& lines);
+
+} // namespace console

@@ -1,0 +1,42 @@
+#include "console/editors/jtype_dic.h"
+
+#include <QStringList>
+
+namespace console {
+
+bool JTypeDic::add(const QString& name, const QString& pattern) {
+    if (exists(name)) {
+        return false;
+    }
+    m_entries.append({name, pattern});
+    return true;
+}
+
+bool JTypeDic::exists(const QString& name) const {
+    for (const auto& entry : m_entries) {
+        if (entry.first == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool JTypeDic::existsIgnoringCase(const QString& name) const {
+    const QString lower = name.toLower();
+    for (const auto& entry : m_entries) {
+        if (entry.first.toLower() == lower) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QStringList JTypeDic::keys() const {
+    QStringList names;
+    for (const auto& entry : m_entries) {
+        names.append(entry.first);
+    }
+    return names;
+}
+
+} // namespace console

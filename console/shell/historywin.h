@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QTreeWidget;
+
+namespace console {
+
+class PictureButton;
+class SideTabs;
+
+// The attack-log history viewer: one log at a time, 200 records a page.
+class historywin : public QWidget {
+    Q_OBJECT
+public:
+    historywin();
+
+    // The chosen log's file name without folder; empty until one is chosen.
+    QString logfilename_now;
+    // Rebuilds the page list for logfilename_now and shows page 1.
+    void showlogs();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createLogList();
+    void paintCaptions();
+    void sellogLabel_Click();
+    void pageList_Click();
+    void showLogPage(const QString& fileName, qint32 page);
+
+    SideTabs* m_tabs = nullptr;
+    PictureButton* m_sellog = nullptr;
+    QLabel* m_nowlogfTip = nullptr;
+    QComboBox* m_pageList = nullptr;
+    QTreeWidget* m_loglist = nullptr;
+    qint32 recordCount = 0;
+};
+
+} // namespace console
