@@ -23,8 +23,10 @@
 using namespace console;
 using console::testing::child;
 using console::testing::crlf;
+using console::testing::menu;
 using console::testing::MessageRecorder;
 using console::testing::ProgramFolder;
+using console::testing::selectOnly;
 using console::testing::whenModal;
 
 namespace {
@@ -33,13 +35,8 @@ QTreeWidget* listOf(clwin& w) {
     return child<QTreeWidget>(w, "ipList");
 }
 
-void menu(clwin& w, const char* item) {
-    child<QMenu>(w, "pMenu")->findChild<QAction*>(QString::fromLatin1(item))->trigger();
-}
-
 void selectRow(clwin& w, int row) {
-    listOf(w)->clearSelection();
-    listOf(w)->topLevelItem(row)->setSelected(true);
+    selectOnly(listOf(w), row);
 }
 
 QStringList rowTexts(clwin& w, int row) {

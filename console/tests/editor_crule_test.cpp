@@ -29,8 +29,10 @@
 using namespace console;
 using console::testing::child;
 using console::testing::crlf;
+using console::testing::menu;
 using console::testing::MessageRecorder;
 using console::testing::ProgramFolder;
+using console::testing::selectOnly;
 using console::testing::whenModal;
 
 namespace {
@@ -39,13 +41,8 @@ QTreeWidget* listOf(crulewin& w) {
     return child<QTreeWidget>(w, "crList");
 }
 
-void menu(crulewin& w, const char* item) {
-    child<QMenu>(w, "pMenu")->findChild<QAction*>(QString::fromLatin1(item))->trigger();
-}
-
 void selectRow(crulewin& w, int row) {
-    listOf(w)->clearSelection();
-    listOf(w)->topLevelItem(row)->setSelected(true);
+    selectOnly(listOf(w), row);
 }
 
 QStringList rowTexts(crulewin& w, int row) {

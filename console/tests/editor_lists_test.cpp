@@ -5,6 +5,7 @@
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 #include "console/tests/support/message_recorder.h"
+#include "console/tests/support/modal.h"
 #include "console/tests/support/program_folder.h"
 #include "platform/text.h"
 #include "service/http_filter.h"
@@ -21,6 +22,7 @@
 #include <memory>
 
 using namespace console;
+using console::testing::menu;
 
 namespace {
 
@@ -60,12 +62,6 @@ QStringList rowsOf(QWidget& w) {
         rows.append(list->topLevelItem(i)->text(0));
     }
     return rows;
-}
-
-void menu(QWidget& w, const char* item) {
-    w.findChild<QMenu*>(QStringLiteral("pMenu"))
-        ->findChild<QAction*>(QString::fromLatin1(item))
-        ->trigger();
 }
 
 void clickTab(QWidget& w, int index) {

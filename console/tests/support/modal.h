@@ -2,9 +2,12 @@
 
 #include "console/shell/windows.h"
 
+#include <QAction>
 #include <QByteArray>
+#include <QMenu>
 #include <QStringList>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 #include <memory>
 
@@ -35,6 +38,17 @@ template <class T> T* child(QWidget& w, const char* name) {
         qFatal("no child %s", name);
     }
     return found;
+}
+
+// Triggers an item of a window's record-list menu `pMenu`.
+inline void menu(QWidget& w, const char* item) {
+    child<QMenu>(w, "pMenu")->findChild<QAction*>(QString::fromLatin1(item))->trigger();
+}
+
+// Selects that row of the list, and only it.
+inline void selectOnly(QTreeWidget* list, int row) {
+    list->clearSelection();
+    list->topLevelItem(row)->setSelected(true);
 }
 
 // The lines as an editor writes them: each ended by CR LF.
