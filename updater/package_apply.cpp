@@ -47,7 +47,7 @@ void restartConsole(const UpdateRun& run, Progress& progress) {
     progress.addLog("升级完毕!");
     applyPause();
     using namespace platform::proc;
-    if (startProgram(console, {}, StartOptions{Window::Shown, Wait::No, {}}) == 0) {
+    if (startProgram(console, {}, StartOptions{Window::Shown, Wait::No, {}, {}}) == 0) {
         UPD_TRACE("cannot start " + console);
     }
 }

@@ -13,7 +13,7 @@ void runHiddenAndWait(const std::string& program, const std::vector<std::string>
                       const EventPump& pump, std::chrono::milliseconds limit) {
     using namespace platform::proc;
     using Clock = std::chrono::steady_clock;
-    const pid_t pid = startProgram(program, args, StartOptions{Window::Hidden, Wait::No, {}});
+    const pid_t pid = startProgram(program, args, StartOptions{Window::Hidden, Wait::No, {}, {}});
     if (pid == 0) {
         UPD_TRACE("cannot start " + program);
         std::this_thread::sleep_for(std::chrono::seconds(1));

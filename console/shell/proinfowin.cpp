@@ -86,19 +86,12 @@ void openPage(const QString& address) {
 // The updater unpacks into its current folder, so it starts in the program
 // folder whatever folder the console was started from.
 bool startUpdater() {
-    const QString previous = QDir::currentPath();
-    const QString folder = module().appFolder;
-    if (!QDir::setCurrent(folder)) {
-        CONSOLE_TRACE("about: cannot enter %s", folder.toUtf8().constData());
-        return false;
-    }
     platform::proc::StartOptions options;
     options.window = platform::proc::Window::Shown;
-    options.firstFolder = folder.toStdString();
-    const pid_t pid =
-        platform::proc::startProgram(platform::proc::programFileName("update"), {"-s"}, options);
-    QDir::setCurrent(previous);
-    return pid != 0;
+    options.firstFolder = module().appFolder.toStdString();
+    options.workingFolder = options.firstFolder;
+    return platform::proc::startProgram(platform::proc::programFileName("update"), {"-s"},
+                                        options) != 0;
 }
 
 } // namespace

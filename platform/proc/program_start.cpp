@@ -62,8 +62,11 @@ private:
 
 class FileActions {
 public:
-    explicit FileActions(Window window) {
+    FileActions(Window window, const std::string& workingFolder) {
         posix_spawn_file_actions_init(&m_actions);
+        if (!workingFolder.empty()) {
+            posix_spawn_file_actions_addchdir_np(&m_actions, workingFolder.c_str());
+        }
         if (window == Window::Hidden) {
             for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
                 posix_spawn_file_actions_addopen(&m_actions, fd, "/dev/null", O_RDWR, 0);
@@ -117,7 +120,7 @@ pid_t startProgram(std::string_view program, const std::vector<std::string>& arg
     }
     argv.push_back(nullptr);
     const SpawnAttributes attributes;
-    const FileActions actions(options.window);
+    const FileActions actions(options.window, options.workingFolder);
     pid_t pid = 0;
     if (posix_spawn(&pid, path.c_str(), actions.get(), attributes.get(), argv.data(), environ) !=
         0) {

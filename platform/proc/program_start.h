@@ -22,6 +22,8 @@ struct StartOptions {
     Wait wait = Wait::No;
     // Searched before PATH; empty means the running program's folder.
     std::string firstFolder;
+    // The child's current folder; empty means the caller's.
+    std::string workingFolder;
 };
 
 // Where program would be started from: itself when it holds a "/", else the
@@ -29,9 +31,9 @@ struct StartOptions {
 // there is none.
 std::string findProgram(std::string_view program, const std::string& firstFolder);
 
-// Starts program with args in the current folder, with the caller's
-// environment and default signal handling. Returns the child's id, or 0 when
-// it could not be started (a missing program fails silently).
+// Starts program with args in options.workingFolder (the current folder when empty), with the
+// caller's environment and default signal handling. Returns the child's id, or 0 when it could not
+// be started (a missing program fails silently).
 pid_t startProgram(std::string_view program, const std::vector<std::string>& args,
                    const StartOptions& options = {});
 

@@ -52,7 +52,8 @@ void OstrumService::run() {
 }
 
 void OstrumService::protect() {
-    platform::proc::startProgram("iisreset", {}, StartOptions{Window::Hidden, Wait::No, m_appdir});
+    platform::proc::startProgram("iisreset", {},
+                                 StartOptions{Window::Hidden, Wait::No, m_appdir, {}});
     platform::proc::raiseOwnPriority();
     OST_TRACE_TEXT("start running\n");
     while (m_running) {
@@ -83,7 +84,7 @@ void OstrumService::checkDailyUpdate() {
 
 bool OstrumService::startUpdater() {
     platform::proc::startProgram(platform::proc::programFileName("update"), {},
-                                 StartOptions{Window::Shown, Wait::No, m_appdir});
+                                 StartOptions{Window::Shown, Wait::No, m_appdir, {}});
     return true;
 }
 

@@ -67,7 +67,7 @@ protected:
 };
 
 TEST_F(ChildProcess, IsFoundMeasuredAndEnded) {
-    const pid_t pid = startProgram(m_name, {"30"}, {Window::Hidden, Wait::No, m_folder.path()});
+    const pid_t pid = startProgram(m_name, {"30"}, {Window::Hidden, Wait::No, m_folder.path(), {}});
     ASSERT_GT(pid, 0);
     EXPECT_EQ(processFileName(pid), m_name);
     EXPECT_EQ(processIdOf(m_name), pid);
@@ -81,7 +81,7 @@ TEST_F(ChildProcess, IsFoundMeasuredAndEnded) {
 }
 
 TEST_F(ChildProcess, SeveralOfOneNameAllEnd) {
-    const StartOptions options{Window::Hidden, Wait::No, m_folder.path()};
+    const StartOptions options{Window::Hidden, Wait::No, m_folder.path(), {}};
     const pid_t first = startProgram(m_name, {"30"}, options);
     const pid_t second = startProgram(m_name, {"30"}, options);
     ASSERT_GT(first, 0);

@@ -24,7 +24,7 @@ protected:
     void TearDown() override { std::filesystem::current_path(m_previous); }
 
     std::string run(const std::string& command, Window window = Window::Hidden) {
-        const pid_t pid = startProgram("sh", {"-c", command}, {window, Wait::UntilEnd, {}});
+        const pid_t pid = startProgram("sh", {"-c", command}, {window, Wait::UntilEnd, {}, {}});
         EXPECT_GT(pid, 0) << command;
         return readText(m_folder.file("out.txt"));
     }
@@ -36,6 +36,17 @@ protected:
 TEST_F(ShellRun, ChildGetsCallersFolderAndArguments) {
     EXPECT_EQ(run("pwd > out.txt; echo \"$0|$1\" >> out.txt"),
               std::filesystem::canonical(m_folder.path()).string() + "\nsh|\n");
+}
+
+TEST(StartProgram, ChildStartsInTheWorkingFolderGiven) {
+    ScratchFolder caller;
+    ScratchFolder target;
+    const std::string out = caller.file("out.txt");
+    StartOptions options{Window::Hidden, Wait::UntilEnd, {}, target.path()};
+    EXPECT_GT(startProgram("sh", {"-c", "pwd > " + out}, options), 0);
+    EXPECT_EQ(readText(out), std::filesystem::canonical(target.path()).string() + "\n");
+    options.workingFolder = target.file("missing");
+    EXPECT_EQ(startProgram("sh", {"-c", "true"}, options), 0);
 }
 
 TEST_F(ShellRun, HiddenChildWritesToNowhere) {
@@ -94,8 +105,8 @@ TEST(FindProgram, FirstFolderComesBeforeThePath) {
 
 TEST(StartProgram, MissingProgramFailsSilently) {
     ScratchFolder folder;
-    EXPECT_EQ(startProgram("no-such-program-here", {}, {Window::Hidden, Wait::No, folder.path()}),
-              0);
+    EXPECT_EQ(
+        startProgram("no-such-program-here", {}, {Window::Hidden, Wait::No, folder.path(), {}}), 0);
     EXPECT_EQ(startProgram("", {}, {}), 0);
 }
 
