@@ -8,14 +8,8 @@
 
 namespace console {
 
-bool readDataFile(const QString& path, QStringList& lines) {
-    lines.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        CONSOLE_TRACE("readDataFile: cannot read %s", path.toUtf8().constData());
-        return false;
-    }
-    const QByteArray content = file.readAll();
+QByteArrayList splitDataLines(const QByteArray& content) {
+    QByteArrayList lines;
     qsizetype start = 0;
     while (start < content.size()) {
         qsizetype end = content.indexOf('\n', start);
@@ -27,9 +21,21 @@ bool readDataFile(const QString& path, QStringList& lines) {
         if (ended && stop > start && content[stop - 1] == '\r') {
             --stop;
         }
-        const std::string_view line(content.constData() + start, size_t(stop - start));
-        lines.append(QString::fromStdString(platform::ansiToUtf8(line)));
+        lines.append(content.mid(start, stop - start));
         start = end + 1;
+    }
+    return lines;
+}
+
+bool readDataFile(const QString& path, QStringList& lines) {
+    lines.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        CONSOLE_TRACE("readDataFile: cannot read %s", path.toUtf8().constData());
+        return false;
+    }
+    for (const QByteArray& line : splitDataLines(file.readAll())) {
+        lines.append(QString::fromStdString(platform::ansiToUtf8(line.toStdString())));
     }
     return true;
 }

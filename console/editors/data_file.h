@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 
 namespace console {
 
 // The editors' data files: 8-bit text in the system's ANSI code page.
+
+// The raw lines of a file's content: LF ends a line, one CR before it is
+// dropped, and a last line without an end counts.
+QByteArrayList splitDataLines(const QByteArray& content);
 
 // The file's lines in order; CR LF and LF both end a line, and a last line
 // without an end counts. False when the file cannot be read (a missing

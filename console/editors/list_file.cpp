@@ -1,5 +1,6 @@
 #include "console/editors/list_file.h"
 
+#include "console/editors/data_file.h"
 #include "console/shell/console_trace.h"
 #include "platform/text.h"
 
@@ -21,27 +22,6 @@ const QRegularExpression& entryPattern() {
     return pattern;
 }
 
-// The raw lines: LF ends a line, one CR before it is dropped, a last line
-// without an end counts.
-QByteArrayList splitLines(const QByteArray& content) {
-    QByteArrayList lines;
-    qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        const bool ended = end >= 0;
-        if (!ended) {
-            end = content.size();
-        }
-        qsizetype stop = end;
-        if (ended && stop > start && content[stop - 1] == '\r') {
-            --stop;
-        }
-        lines.append(content.mid(start, stop - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
 ListRead readRawLines(const QString& path, QByteArrayList& lines) {
     lines.clear();
     QFile file(path);
@@ -57,7 +37,7 @@ ListRead readRawLines(const QString& path, QByteArrayList& lines) {
         CONSOLE_TRACE("list file: cannot read %s", path.toUtf8().constData());
         return ListRead::Failed;
     }
-    lines = splitLines(content);
+    lines = splitDataLines(content);
     return ListRead::Read;
 }
 
