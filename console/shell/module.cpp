@@ -40,20 +40,23 @@ void settle() {
     QThread::msleep(g_serviceWaitMs);
 }
 
-// A start right after the stop control fails while the old process still
-// runs, so the stop waits for the stopped state too (within a bound).
-void waitUntilStopped(platform::svc::ServiceManager& manager, const std::string& name) {
+// A service reports its new state a little after it took the control: a
+// start right after the stop control fails while the old process still runs,
+// and a start is not yet running while it is pending. Each operation waits
+// for the state to settle (within a bound) before its settle time.
+template <class Unsettled>
+void waitWhile(platform::svc::ServiceManager& manager, const std::string& name,
+               Unsettled unsettled) {
     constexpr int kPollMs = 100;
     constexpr int kLimitMs = 30000;
     for (int waited = 0; waited < kLimitMs; waited += kPollMs) {
         platform::svc::ServiceStatus status;
-        if (manager.queryStatus(name, status) != 0 ||
-            status.currentState == platform::svc::State::Stopped) {
+        if (manager.queryStatus(name, status) != 0 || !unsettled(status.currentState)) {
             return;
         }
         QThread::msleep(kPollMs);
     }
-    CONSOLE_TRACE("stopService %s: still not stopped", name.c_str());
+    CONSOLE_TRACE("service %s: its state did not settle", name.c_str());
 }
 
 } // namespace
@@ -113,7 +116,9 @@ void stopServiceAndWait(const QString& name) {
     if (const int error = manager->control(serviceName(name), platform::svc::kControlStop)) {
         CONSOLE_TRACE("stopService %s: error %d", name.toUtf8().constData(), error);
     } else {
-        waitUntilStopped(*manager, serviceName(name));
+        waitWhile(*manager, serviceName(name), [](platform::svc::State state) {
+            return state != platform::svc::State::Stopped;
+        });
     }
     settle();
 }
@@ -125,6 +130,10 @@ void startServiceAndWait(const QString& name) {
     }
     if (const int error = manager->start(serviceName(name))) {
         CONSOLE_TRACE("startService %s: error %d", name.toUtf8().constData(), error);
+    } else {
+        waitWhile(*manager, serviceName(name), [](platform::svc::State state) {
+            return state == platform::svc::State::StartPending;
+        });
     }
     settle();
 }

@@ -42,14 +42,14 @@ void RestartwinTest::init() {
 void RestartwinTest::restartsARunningService() {
     QVERIFY(m_folder->installService());
     startServiceAndWait(kServiceName);
-    QVERIFY(!isServiceStopped(kServiceName));
+    QTRY_VERIFY_WITH_TIMEOUT(!isServiceStopped(kServiceName), 20000);
     const pid_t before = servicePid();
     QVERIFY(before != 0);
     testing::MessageRecorder recorder;
     QWidget owner;
     owner.show();
     showRestartWindow(&owner);
-    QVERIFY(!isServiceStopped(kServiceName));
+    QTRY_VERIFY_WITH_TIMEOUT(!isServiceStopped(kServiceName), 20000);
     QVERIFY(servicePid() != 0);
     QVERIFY(servicePid() != before);
     QCOMPARE(owner.cursor().shape(), Qt::ArrowCursor);
@@ -71,7 +71,7 @@ void RestartwinTest::startsAStoppedService() {
     });
     showRestartWindow(nullptr);
     QVERIFY(escaped);
-    QVERIFY(!isServiceStopped(kServiceName));
+    QTRY_VERIFY_WITH_TIMEOUT(!isServiceStopped(kServiceName), 20000);
 }
 
 void RestartwinTest::closesWithoutAServiceToRestart() {
