@@ -26,8 +26,10 @@ trap 'rm -rf "$corpus"' EXIT
 for target in $(find build-fuzz -name "fuzz_*" -type f -executable | sort); do
   name=$(basename "$target")
   mkdir -p "$corpus/$name"
+  # Seeds of a target, when it has any, live in fuzz/seeds/<target>/ beside its source.
+  seeds=$(find . -path ./build-fuzz -prune -o -type d -path "*/fuzz/seeds/$name" -print | head -n 1)
   echo "-- $name"
   "$target" -max_total_time="$FUZZ_SECONDS" -max_len=65536 -rss_limit_mb=2048 \
-    "$corpus/$name" 2>&1 | tail -n 2
+    "$corpus/$name" $seeds 2>&1 | tail -n 2
 done
 echo "== all tests passed"

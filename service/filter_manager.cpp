@@ -1,5 +1,6 @@
 #include "service/filter_manager.h"
 
+#include "platform/netfilter/operator_log.h"
 #include "service/trace.h"
 
 #include <arpa/inet.h>
@@ -105,6 +106,8 @@ void filtermanager::checkUpdates(std::string date, std::string folder) {
 }
 
 int filtermanager::attach() {
+    platform::netfilter::setOperatorLog(
+        [this](const std::string& line) { m_filter.writeMainLog(line); });
     if (ProtocolFilters::pf_init(&m_filter, kDataFolder) == 0) {
         OST_TRACE_TEXT("Failed to initialize protocol filter\n");
         m_filter.writeMainLog("Failed to initialize protocol filter");

@@ -1,6 +1,7 @@
 // The nfapi and ProtocolFilters calls, on top of the layer.
 
 #include "platform/netfilter/layer.h"
+#include "platform/netfilter/operator_log.h"
 
 namespace nfapi {
 
@@ -48,6 +49,14 @@ NF_STATUS nf_udpSetConnectionState(ENDPOINT_ID, int) {
 }
 
 } // namespace nfapi
+
+namespace platform::netfilter {
+
+void setOperatorLog(OperatorLog log) {
+    Layer::instance().setOperatorLog(std::move(log));
+}
+
+} // namespace platform::netfilter
 
 namespace ProtocolFilters {
 

@@ -95,6 +95,8 @@ NF_STATUS Layer::start(const nfapi::NF_EventHandler* handler) {
         return nfapi::NF_STATUS_FAIL;
     }
     m_context.sink = m_handler.sink;
+    m_context.operatorLog = m_operatorLog;
+    m_context.unreachable.clear();
     for (unsigned i = 0; i < m_context.settings.threads; ++i) {
         m_workers.push_back(std::make_unique<Worker>(m_context));
         m_workers.back()->start();
@@ -134,6 +136,7 @@ NF_STATUS Layer::addRule(const nfapi::NF_RULE& rule) {
     auto route = std::make_shared<Route>();
     route->port = port;
     const std::string upstream = upstreamText(settings, port);
+    route->address = upstream;
     if (upstream.empty() || !resolveUpstream(upstream, route->upstream)) {
         NF_TRACE("netfilter: port %u not filtered, [upstream] %u=%s in %s is missing or wrong",
                  unsigned(port), unsigned(port), upstream.c_str(), settings.path.c_str());
@@ -155,6 +158,11 @@ NF_STATUS Layer::addRule(const nfapi::NF_RULE& rule) {
     }
     m_ports.push_back(port);
     return nfapi::NF_STATUS_SUCCESS;
+}
+
+void Layer::setOperatorLog(OperatorLog log) {
+    std::lock_guard guard(m_lifecycle);
+    m_operatorLog = std::move(log);
 }
 
 // Runs call on the connection's own thread: at once when it comes from

@@ -39,6 +39,7 @@ public:
     // Waits for the workers; not to be called from inside an event.
     void stop();
     nfapi::NF_STATUS addRule(const nfapi::NF_RULE& rule);
+    void setOperatorLog(OperatorLog log);
 
     // The sink's calls on one connection, from any thread.
     bool close(uint64_t id);
@@ -57,6 +58,7 @@ private:
     std::shared_mutex m_loops;
     LayerContext m_context;
     nfapi::NF_EventHandler m_handler;
+    OperatorLog m_operatorLog; // handed to the workers at start
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::vector<uint16_t> m_ports;
 };

@@ -25,6 +25,11 @@ inline constexpr LocalAnswer kHeaderTooLarge{
     "Content-Length: 32\r\nConnection: close\r\n\r\nRequest Header Fields Too Large\n",
     true, "431 Request Header Fields Too Large"};
 
+inline constexpr LocalAnswer kPayloadTooLarge{
+    "HTTP/1.1 413 Payload Too Large\r\nContent-Type: text/plain\r\nContent-Length: 18\r\n"
+    "Connection: close\r\n\r\nPayload Too Large\n",
+    true, "413 Payload Too Large"};
+
 inline constexpr LocalAnswer kBadGateway{
     "HTTP/1.1 502 Bad Gateway\r\nContent-Type: text/plain\r\nContent-Length: 12\r\n"
     "Connection: close\r\n\r\nBad Gateway\n",

@@ -19,6 +19,38 @@ bool isTokenChar(unsigned char c) {
     return c != 0 && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr;
 }
 
+bool isTargetChar(unsigned char c) {
+    return c > ' ' && c != 0x7F;
+}
+
+size_t spanOf(std::string_view text, bool (*accepts)(unsigned char)) {
+    size_t at = 0;
+    while (at < text.size() && accepts(static_cast<unsigned char>(text[at]))) {
+        ++at;
+    }
+    return at;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// method SP target SP "HTTP/" DIGIT "." DIGIT CR LF, and nothing else.
+bool isRequestLine(std::string_view line) {
+    const size_t method = spanOf(line, isTokenChar);
+    if (method == 0 || method == line.size() || line[method] != ' ') {
+        return false;
+    }
+    line.remove_prefix(method + 1);
+    const size_t target = spanOf(line, isTargetChar);
+    if (target == 0 || target == line.size() || line[target] != ' ') {
+        return false;
+    }
+    const std::string_view version = line.substr(target + 1);
+    return version.size() == 10 && version.substr(0, 5) == "HTTP/" && isDigit(version[5]) &&
+           version[6] == '.' && isDigit(version[7]) && version.substr(8) == "\r\n";
+}
+
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
         s.remove_prefix(1);
@@ -35,16 +67,9 @@ RequestFramer::RequestFramer(uint32_t headerLimit) : m_headerLimit(headerLimit) 
     reset();
 }
 
-RequestFramer::Start RequestFramer::classify(std::string_view bytes) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == ' ') {
-            return i > 0 ? Start::Http : Start::NotHttp;
-        }
-        if (!isTokenChar(static_cast<unsigned char>(bytes[i]))) {
-            return Start::NotHttp;
-        }
-    }
-    return Start::Unknown;
+size_t RequestFramer::lineEndsBefore(std::string_view bytes) {
+    const size_t first = bytes.find_first_not_of("\r\n");
+    return first == std::string_view::npos ? bytes.size() : first;
 }
 
 void RequestFramer::reset() {
@@ -56,6 +81,8 @@ void RequestFramer::reset() {
     m_taken = 0;
     m_waitFor = 0;
     m_scanned = 0;
+    m_lineScanned = 0;
+    m_lineChecked = false;
     m_lastWasCr = false;
     m_body.clear();
     m_chunked = false;
@@ -64,6 +91,7 @@ void RequestFramer::reset() {
     m_upgrade = false;
     m_http11 = false;
     m_lengthSeen = false;
+    m_hostSeen = false;
     m_codingSeen = false;
     m_lastCodingChunked = false;
 }
@@ -72,8 +100,8 @@ RequestFramer::Verdict RequestFramer::parse(const char* data, size_t size, size_
     size_t used = 0;
     const Verdict verdict = step(data, size, used);
     consumed += used;
-    // A chunk header that never ends must not grow the held bytes for ever.
-    if (verdict == Verdict::NeedMore && headerDone() && size - used > m_headerLimit) {
+    // A chunk line or trailer that never ends must not grow the held bytes.
+    if (verdict == Verdict::NeedMore && headerDone() && size - used > kChunkLineLimit) {
         return Verdict::BadRequest;
     }
     return verdict;
@@ -93,7 +121,26 @@ bool RequestFramer::hasBareLineFeed(const char* data, size_t size) {
     return false;
 }
 
+// The parser looks at a first line that came in parts only once the whole
+// header is there; a line that cannot start a request is refused as soon as
+// it is complete. Its bytes are scanned once.
+bool RequestFramer::badFirstLine(const char* data, size_t size) {
+    if (m_lineChecked || m_taken != 0) {
+        return false;
+    }
+    const void* end = std::memchr(data + m_lineScanned, '\n', size - m_lineScanned);
+    if (end == nullptr) {
+        m_lineScanned = size;
+        return false;
+    }
+    m_lineChecked = true;
+    return !isRequestLine({data, size_t(static_cast<const char*>(end) - data) + 1});
+}
+
 RequestFramer::Verdict RequestFramer::step(const char* data, size_t size, size_t& used) {
+    if (badFirstLine(data, size)) {
+        return Verdict::BadRequest;
+    }
     while (!m_parser->is_done()) {
         if (used == size || size - used < m_waitFor) {
             return Verdict::NeedMore;
@@ -156,6 +203,12 @@ void RequestFramer::onField(http::field name, std::string_view value, error_code
             m_lastCodingChunked =
                 boost::beast::iequals(trimmed(element.substr(0, element.find(';'))), "chunked");
         }
+    } else if (name == http::field::host) {
+        // Servers differ in which of two hosts they take; HTTP/1.1 forbids two.
+        if (m_hostSeen) {
+            ec = http::error::bad_value;
+        }
+        m_hostSeen = true;
     } else if (name == http::field::expect) {
         m_expectContinue = boost::beast::iequals(trimmed(value), "100-continue");
     }
@@ -177,6 +230,13 @@ void RequestFramer::Parser::on_request_impl(http::verb method, std::string_view 
     m_framer.m_lineSize = size_t(target.data() + target.size() - name.data()) + 11;
     m_framer.m_head = method == http::verb::head;
     m_framer.m_http11 = version >= 11;
+}
+
+void RequestFramer::Parser::on_chunk_header_impl(uint64_t, std::string_view extensions,
+                                                 error_code& ec) {
+    if (extensions.size() > kChunkLineLimit) {
+        ec = http::error::bad_chunk_extension;
+    }
 }
 
 size_t RequestFramer::Parser::on_chunk_body_impl(uint64_t, std::string_view body, error_code&) {

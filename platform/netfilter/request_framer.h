@@ -21,16 +21,22 @@ inline size_t bodyRetrySize(size_t pending) {
     return pending + 1 > 5 ? pending + 1 : 5;
 }
 
+// Chunk extensions carry nothing the filter reads, yet each of their bytes
+// is held with the request: a chunk line (or the trailer) may take this much.
+inline constexpr size_t kChunkLineLimit = 4096;
+
 class RequestFramer {
 public:
     enum class Verdict { NeedMore, Complete, BadRequest, HeaderTooLarge };
-    enum class Start { Http, NotHttp, Unknown };
 
     explicit RequestFramer(uint32_t headerLimit);
 
-    // Whether bytes at the start of a connection look like a request line:
-    // a token followed by a blank.
-    static Start classify(std::string_view bytes);
+    // How many CR and LF bytes lead the bytes: web servers skip them before
+    // a request line, so they are dropped, not framed.
+    static size_t lineEndsBefore(std::string_view bytes);
+    // A TLS record (an https client) is the only first byte of a connection
+    // that is not framed as HTTP.
+    static bool opensTls(std::string_view bytes) { return !bytes.empty() && bytes[0] == 0x16; }
 
     // Begins the next request; a chunked body is kept when keepBody is set.
     void reset();
@@ -55,6 +61,7 @@ private:
     friend class Parser;
 
     Verdict step(const char* data, size_t size, size_t& consumed);
+    bool badFirstLine(const char* data, size_t size);
     bool hasBareLineFeed(const char* data, size_t size);
     void onField(boost::beast::http::field name, std::string_view value,
                  boost::beast::error_code& ec);
@@ -79,7 +86,8 @@ private:
         size_t on_body_impl(std::string_view body, boost::beast::error_code&) override {
             return body.size();
         }
-        void on_chunk_header_impl(uint64_t, std::string_view, boost::beast::error_code&) override {}
+        void on_chunk_header_impl(uint64_t, std::string_view extensions,
+                                  boost::beast::error_code& ec) override;
         size_t on_chunk_body_impl(uint64_t, std::string_view body,
                                   boost::beast::error_code&) override;
         void on_finish_impl(boost::beast::error_code&) override {}
@@ -95,6 +103,8 @@ private:
     size_t m_taken = 0;       // of this request, by the parser
     size_t m_waitFor = 0;     // bytes the body parser needs before it is called again
     size_t m_scanned = 0;     // of the bytes not yet taken, for bare line feeds
+    size_t m_lineScanned = 0; // of the first line, while none of it is taken
+    bool m_lineChecked = false;
     bool m_lastWasCr = false; // the last byte taken
     std::string_view m_input; // what the parser is given now
     std::string m_body;
@@ -104,6 +114,7 @@ private:
     bool m_upgrade = false;
     bool m_http11 = false;
     bool m_lengthSeen = false;
+    bool m_hostSeen = false;
     bool m_codingSeen = false;
     bool m_lastCodingChunked = false;
 };

@@ -138,6 +138,9 @@ Session::Clock::time_point Session::deadline() const {
     if (m_headerSince) {
         due = std::min(due, *m_headerSince + m_settings.headerTimeout);
     }
+    if (m_requestSince) {
+        due = std::min(due, *m_requestSince + m_settings.requestTimeout);
+    }
     if (m_lingerSince) {
         due = std::min(due, *m_lingerSince + kLinger);
     }
@@ -167,6 +170,12 @@ void Session::onTimer(const ErrorCode& error) {
     }
     if (m_headerSince && now >= *m_headerSince + m_settings.headerTimeout) {
         NF_TRACE("netfilter: id=%llu closed, header not complete in time",
+                 static_cast<unsigned long long>(m_id));
+        finish();
+        return;
+    }
+    if (m_requestSince && now >= *m_requestSince + m_settings.requestTimeout) {
+        NF_TRACE("netfilter: id=%llu closed, request not complete in time",
                  static_cast<unsigned long long>(m_id));
         finish();
         return;

@@ -104,6 +104,8 @@ private:
     void handleInput();
     bool startRequest();
     bool frameRequest();
+    void readRequest();
+    size_t heldLimit() const;
     bool decide();
     int askFilter();
     void deliverRequest();
@@ -121,6 +123,7 @@ private:
     // session_upstream.cpp: the web server's side and the answers to the client.
     void connectUpstream();
     void onConnected(const ErrorCode& error);
+    void reportUnreachable(const ErrorCode& error);
     void upstreamReady();
     void sendUpstream();
     void readUpstream();
@@ -168,7 +171,7 @@ private:
     size_t m_parsed = 0;     // of m_in, taken by the framer
     size_t m_forwarding = 0; // of m_in, in the write under way
     bool m_requestComplete = false;
-    bool m_sawRequest = false;
+    bool m_started = false; // a byte of the client's was taken
     bool m_continueSent = false;
     UpgradeAnswer m_upgradeAnswer = UpgradeAnswer::None;
     RequestFramer m_framer;
@@ -188,6 +191,7 @@ private:
 
     Clock::time_point m_lastActivity;
     std::optional<Clock::time_point> m_headerSince;
+    std::optional<Clock::time_point> m_requestSince; // until the filter has it or let it go
     std::optional<Clock::time_point> m_lingerSince;
     bool m_timerArmed = false;
 };

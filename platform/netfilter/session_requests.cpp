@@ -5,6 +5,7 @@
 #include "platform/netfilter/session.h"
 #include "platform/netfilter/settings.h"
 
+#include <algorithm>
 #include <boost/asio/write.hpp>
 
 namespace platform::netfilter {
@@ -15,13 +16,26 @@ using ProtocolFilters::DPCR_FILTER;
 namespace {
 constexpr size_t kReadSize = 16384;
 constexpr size_t kKeptCapacity = 65536; // buffers above this shrink once empty
+// The filter holds a request of at most 1 MiB in all and lets larger ones
+// pass; framing (chunk lines) is held too, so a held request may cost this
+// and one header block, never more.
+constexpr size_t kHeldRequestLimit = size_t(1) << 20;
 } // namespace
+
+size_t Session::heldLimit() const {
+    return kHeldRequestLimit + m_settings.headerLimit;
+}
 
 void Session::readClient() {
     if (m_clientDone) {
         return;
     }
-    m_client.async_read_some(m_in.prepare(kReadSize),
+    size_t wanted = kReadSize;
+    if (m_phase == Phase::Head || m_phase == Phase::Holding) {
+        const size_t held = m_in.size();
+        wanted = std::min(wanted, held < heldLimit() ? heldLimit() - held : 0);
+    }
+    m_client.async_read_some(m_in.prepare(wanted),
                              [self = shared_from_this()](const ErrorCode& error, size_t size) {
                                  self->onClientRead(error, size);
                              });
@@ -89,33 +103,33 @@ void Session::handleInput() {
     }
 }
 
-// Before the first byte of a request is framed: blank lines between
-// requests are dropped, and a first request that is not HTTP is tunnelled.
+// Before the first byte of a request is framed. An https client is
+// tunnelled; anything else is framed, so that whatever a web server could
+// read as a request is seen by the filter or refused. Line ends before a
+// request are dropped as web servers drop them; the request's times run
+// from the first of them, so that they cannot hold a connection open.
 bool Session::startRequest() {
-    size_t blank = 0;
-    const char* data = input();
-    while (blank < m_in.size() &&
-           (data[blank] == '\n' ||
-            (data[blank] == '\r' && blank + 1 < m_in.size() && data[blank + 1] == '\n'))) {
-        blank += data[blank] == '\r' ? 2 : 1;
-    }
-    m_in.consume(blank);
     if (m_in.size() == 0) {
         readClient();
         return false;
     }
-    if (!m_sawRequest &&
-        RequestFramer::classify({input(), m_in.size()}) == RequestFramer::Start::NotHttp) {
-        NF_TRACE("netfilter: id=%llu does not speak HTTP, tunnelled",
-                 static_cast<unsigned long long>(m_id));
+    if (!m_started && RequestFramer::opensTls({input(), m_in.size()})) {
+        NF_TRACE("netfilter: id=%llu opens TLS, tunnelled", static_cast<unsigned long long>(m_id));
         m_phase = Phase::Tunnel;
         m_headerSince.reset();
         m_tracker.passThrough();
         return true;
     }
-    if (!m_headerSince) {
-        m_headerSince = Clock::now();
+    m_started = true;
+    if (!m_requestSince) {
+        m_requestSince = Clock::now();
+        m_headerSince = m_headerSince.value_or(*m_requestSince);
         armTimer();
+    }
+    m_in.consume(RequestFramer::lineEndsBefore({input(), m_in.size()}));
+    if (m_in.size() == 0) {
+        readClient();
+        return false;
     }
     return true;
 }
@@ -139,16 +153,24 @@ bool Session::frameRequest() {
         return false;
     }
     if (!m_framer.headerDone() || (m_phase == Phase::Holding && m_parsed == before)) {
-        readClient();
+        readRequest();
         return false;
     }
     if (m_phase == Phase::Head) {
         m_phase = Phase::Holding;
         m_headerSince.reset();
-        m_sawRequest = true;
     }
     m_requestComplete = verdict == RequestFramer::Verdict::Complete;
     return decide();
+}
+
+// More of a held request, while it stays within what may be held.
+void Session::readRequest() {
+    if (m_in.size() >= heldLimit()) {
+        refuse(kPayloadTooLarge);
+        return;
+    }
+    readClient();
 }
 
 // Asked each time more of the request has arrived, until the filter lets it
@@ -163,6 +185,7 @@ bool Session::decide() {
         return false;
     }
     if (answer != DPCR_FILTER) {
+        m_requestSince.reset();
         m_phase = Phase::Streaming;
         m_framer.keepBody(false);
         forward(m_parsed, true);
@@ -178,7 +201,7 @@ bool Session::decide() {
         m_answer = &kContinue;
         flushAnswer();
     }
-    readClient();
+    readRequest();
     return false;
 }
 
@@ -194,6 +217,7 @@ int Session::askFilter() {
 }
 
 void Session::deliverRequest() {
+    m_requestSince.reset();
     m_phase = Phase::AwaitingPost;
     m_posted = false;
     StreamObject& object = requestObject();
@@ -313,6 +337,7 @@ void Session::refuse(const LocalAnswer& answer) {
              answer.reason);
     m_phase = Phase::Refusing;
     m_headerSince.reset();
+    m_requestSince.reset();
     m_answer = &answer;
     flushAnswer();
 }

@@ -2,6 +2,7 @@
 // client: the relayed responses and the layer's own answers, one at a time.
 
 #include "platform/netfilter/buffer_list.h"
+#include "platform/netfilter/layer_context.h"
 #include "platform/netfilter/layer_trace.h"
 #include "platform/netfilter/session.h"
 #include "platform/netfilter/settings.h"
@@ -38,9 +39,7 @@ void Session::onConnected(const ErrorCode& error) {
         return;
     }
     if (error) {
-        NF_TRACE("netfilter: id=%llu web server of port %u unreachable: %s",
-                 static_cast<unsigned long long>(m_id), unsigned(m_route->port),
-                 error.message().c_str());
+        reportUnreachable(error);
         m_upState = Upstream::Failed;
         if (m_phase == Phase::Tunnel) {
             finish();
@@ -67,6 +66,16 @@ void Session::onConnected(const ErrorCode& error) {
                                  }
                                  self->upstreamReady();
                              });
+}
+
+void Session::reportUnreachable(const ErrorCode& error) {
+    NF_TRACE("netfilter: id=%llu web server %s of port %u unreachable: %s",
+             static_cast<unsigned long long>(m_id), m_route->address.c_str(),
+             unsigned(m_route->port), error.message().c_str());
+    if (m_layer.operatorLog && m_layer.unreachable.open(m_route->address, Clock::now())) {
+        m_layer.operatorLog("Failed to reach web server " + m_route->address + " of port " +
+                            std::to_string(m_route->port) + ": " + error.message());
+    }
 }
 
 void Session::upstreamReady() {

@@ -72,6 +72,8 @@ bool readSettings(const std::string& folder, Settings& settings) {
     settings.headerLimit = uint32_t(numberOf(settings, "header_limit", 65536, 1024, 16 << 20));
     settings.headerTimeout =
         std::chrono::seconds(numberOf(settings, "header_timeout", 30, 1, 86400));
+    settings.requestTimeout = std::chrono::seconds(
+        numberOf(settings, "request_timeout", kRequestTimeout.count(), 1, 86400));
     settings.idleTimeout = std::chrono::seconds(numberOf(settings, "idle_timeout", 120, 1, 86400));
     settings.forwardClient = forwardClientOf(settings);
     return true;

@@ -129,3 +129,12 @@ int pf_getFilterCount(ENDPOINT_ID) {
 }
 
 } // namespace ProtocolFilters
+
+namespace platform::netfilter {
+
+void setOperatorLog(OperatorLog log) {
+    std::lock_guard guard(fakenet::g_lock);
+    fakenet::g_calls.operatorLog = std::move(log);
+}
+
+} // namespace platform::netfilter

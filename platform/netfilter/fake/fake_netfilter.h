@@ -4,6 +4,7 @@
 // for tests of the service that need no sockets.
 
 #include "platform/netfilter/ProtocolFilters.h"
+#include "platform/netfilter/operator_log.h"
 
 #include <cstdint>
 #include <map>
@@ -42,6 +43,7 @@ struct Calls {
     std::map<uint16_t, nfapi::NF_STATUS> ruleResults;
     int filterCount = 0; // what pf_getFilterCount answers
     ProtocolFilters::PFEvents* sink = nullptr;
+    platform::netfilter::OperatorLog operatorLog; // of the last setOperatorLog
 };
 
 // The calls seen since the last reset(); safe to read while no event runs.

@@ -2,7 +2,11 @@
 #include "test_sink.h"
 #include "test_upstream.h"
 
+#include "platform/netfilter/operator_log.h"
+
 #include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -10,6 +14,20 @@ using namespace nftest;
 
 std::string statusLine(const std::string& response) {
     return response.substr(0, response.find("\r\n"));
+}
+
+// Sends a byte at a time, a little apart, until the layer has closed that
+// many connections or the bytes run out; whether it closed them.
+bool trickleUntilClosed(Client& client, const TestSink& sink, const std::string& bytes,
+                        size_t closed) {
+    for (const char byte : bytes) {
+        if (sink.closed().size() >= closed) {
+            return true;
+        }
+        client.send(std::string(1, byte));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return sink.closed().size() >= closed;
 }
 
 // Whatever the web server could read differently from the filter never
@@ -33,6 +51,14 @@ TEST(BadInput, AmbiguousFramingIsRefusedAndNothingGoesOn) {
          "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: x,\r\n chunked\r\n\r\n"
          "0\r\n\r\n"},
         {"bad length", "POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 1e3\r\n\r\n"},
+        {"two hosts", "GET / HTTP/1.1\r\nHost: trusted\r\nHost: evil\r\n\r\n"},
+        // What lenient servers read as a request line.
+        {"leading blank", " GET /?id=1%20union%20select%201 HTTP/1.1\r\nHost: h\r\n\r\n"},
+        {"leading tab", "\tGET / HTTP/1.1\r\nHost: h\r\n\r\n"},
+        {"leading vertical tab", "\vGET / HTTP/1.1\r\nHost: h\r\n\r\n"},
+        {"tabs in the line", "GET\t/\tHTTP/1.1\r\nHost: h\r\n\r\n"},
+        {"line end after lone CR", "\r\n\r GET / HTTP/1.1\r\nHost: h\r\n\r\n"},
+        {"not HTTP", "SSH-2.0-OpenSSH_9.2\r\n"},
     };
     for (const auto& c : cases) {
         TestUpstream upstream;
@@ -45,6 +71,69 @@ TEST(BadInput, AmbiguousFramingIsRefusedAndNothingGoesOn) {
         EXPECT_EQ(upstream.allReceived(), "") << c.name;
         EXPECT_TRUE(sink.requests().empty()) << c.name;
     }
+}
+
+// Web servers skip CR and LF before a request line, however they come; so
+// does the layer, and the server gets the request as the filter saw it.
+TEST(BadInput, LineEndsBeforeARequestAreDroppedWhateverTheReads) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port());
+    Client client(layer.port());
+    const std::string first = "GET /?id=1 HTTP/1.1\r\nHost: h\r\n\r\n";
+    const std::string second = "GET /?id=2 HTTP/1.1\r\nHost: h\r\n\r\n";
+    for (const char* part : {"\r", "\n\r", "\r", "\n\n"}) {
+        client.send(part);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    client.send(first);
+    EXPECT_EQ(statusLine(client.readResponse()), "HTTP/1.1 200 OK");
+    client.send("\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    client.send(second);
+    EXPECT_EQ(statusLine(client.readResponse()), "HTTP/1.1 200 OK");
+    EXPECT_EQ(upstream.allReceived(), first + second);
+    ASSERT_EQ(sink.requests().size(), 2u);
+    EXPECT_EQ(sink.requests()[0].line, "GET /?id=1 HTTP/1.1\r\n");
+    EXPECT_EQ(sink.requests()[1].line, "GET /?id=2 HTTP/1.1\r\n");
+}
+
+// Chunk lines under their own limit still cannot grow a held request past
+// what the layer holds: it gets 413 and nothing goes on.
+TEST(BadInput, ChunkExtensionFloodIsRefusedOnceTheHeldBytesAreFull) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port());
+    Client client(layer.port());
+    std::string flood = "POST / HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string chunk = "1;e=" + std::string(3000, 'x') + "\r\nX\r\n";
+    while (flood.size() < (size_t(1) << 20) + 65536 + chunk.size()) {
+        flood += chunk;
+    }
+    client.send(flood);
+    EXPECT_EQ(statusLine(client.readAll()), "HTTP/1.1 413 Payload Too Large");
+    EXPECT_EQ(upstream.allReceived(), "");
+    EXPECT_TRUE(sink.requests().empty());
+    ASSERT_FALSE(sink.parts().empty());
+    EXPECT_LT(sink.parts().back().body.size(), 400u); // the filter saw it held, de-chunked
+}
+
+// A held request has a bounded time to arrive, and line ends before a
+// request do not stop the header's clock.
+TEST(BadInput, TricklingClientsAreClosedWithoutReachingTheServer) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port(), "header_timeout=1\nrequest_timeout=1\nidle_timeout=60");
+    Client body(layer.port());
+    body.send("POST / HTTP/1.1\r\nHost: h\r\nContent-Length: 100\r\n\r\n");
+    EXPECT_TRUE(trickleUntilClosed(body, sink, std::string(100, 'a'), 1));
+    Client lineEnds(layer.port());
+    EXPECT_TRUE(trickleUntilClosed(lineEnds, sink, std::string(100, '\n'), 2));
+    Client later(layer.port());
+    later.send("GET / HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(statusLine(later.readResponse()), "HTTP/1.1 200 OK");
+    EXPECT_TRUE(trickleUntilClosed(later, sink, std::string(100, '\r'), 3));
+    EXPECT_EQ(upstream.allReceived(), "GET / HTTP/1.1\r\nHost: h\r\n\r\n");
 }
 
 TEST(BadInput, RequestsBeforeARefusedOneAreAnsweredFirst) {
@@ -85,13 +174,29 @@ TEST(BadInput, SlowHeadersAndIdleClientsAreClosed) {
     EXPECT_TRUE(sink.waitForClosed(2));
 }
 
-TEST(BadInput, UnreachableServerGets502AfterTheFilterSawTheRequest) {
+// The operator hears of a web server that cannot be reached, once however
+// many clients fail to reach it.
+TEST(BadInput, UnreachableServerGets502AndOneOperatorLine) {
+    std::mutex lock;
+    std::vector<std::string> lines;
+    platform::netfilter::setOperatorLog([&](const std::string& line) {
+        std::lock_guard guard(lock);
+        lines.push_back(line);
+    });
     TestSink sink;
-    Harness layer(sink, freePort());
-    Client client(layer.port());
-    client.send("GET /down HTTP/1.1\r\nHost: h\r\n\r\n");
-    EXPECT_EQ(statusLine(client.readAll()), "HTTP/1.1 502 Bad Gateway");
-    EXPECT_EQ(sink.requests().size(), 1u);
+    const uint16_t down = freePort();
+    {
+        Harness layer(sink, down);
+        for (int i = 0; i < 3; ++i) {
+            Client client(layer.port());
+            client.send("GET /down HTTP/1.1\r\nHost: h\r\n\r\n");
+            EXPECT_EQ(statusLine(client.readAll()), "HTTP/1.1 502 Bad Gateway");
+        }
+    }
+    platform::netfilter::setOperatorLog({});
+    EXPECT_EQ(sink.requests().size(), 3u);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("127.0.0.1:" + std::to_string(down)), std::string::npos) << lines[0];
 }
 
 TEST(BadInput, BadChunkAfterThePassedPartOnlyCloses) {

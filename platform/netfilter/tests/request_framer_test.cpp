@@ -61,6 +61,10 @@ TEST(RequestFramer, SplitsRequestsIntoLineHeaderAndBodyWhateverTheReads) {
          "POST / HTTP/1.1\r\n", "Transfer-Encoding: chunked\r\n\r\n", ""},
         {"binary body", "PUT / HTTP/1.1\r\nContent-Length: 3\r\n\r\n\0\r\n"s, "PUT / HTTP/1.1\r\n",
          "Content-Length: 3\r\n\r\n", "\0\r\n"s},
+        {"chunk extension at its limit",
+         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;e=" +
+             std::string(platform::netfilter::kChunkLineLimit - 8, 'x') + "\r\na\r\n0\r\n\r\n",
+         "POST / HTTP/1.1\r\n", "Transfer-Encoding: chunked\r\n\r\n", "a"},
     };
     for (const auto& c : cases) {
         for (size_t step : {c.bytes.size(), size_t(1), size_t(5)}) {
@@ -164,7 +168,14 @@ TEST(RequestFramer, RefusesFramingThatServersCouldReadDifferently) {
         {"line over the limit", "GET /" + std::string(2000, 'a') + " HTTP/1.1\r\n\r\n",
          Verdict::HeaderTooLarge},
         {"endless chunk header",
-         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;" + std::string(3000, 'x'),
+         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;" + std::string(5000, 'x'),
+         Verdict::BadRequest},
+        {"chunk extension over its limit",
+         "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1;e=" + std::string(5000, 'x') +
+             "\r\na\r\n0\r\n\r\n",
+         Verdict::BadRequest},
+        {"two hosts", "GET / HTTP/1.1\r\nHost: a\r\nX: y\r\nhost: b\r\n\r\n", Verdict::BadRequest},
+        {"the same host twice", "GET / HTTP/1.1\r\nHost: a\r\nHost: a\r\n\r\n",
          Verdict::BadRequest},
     };
     for (const auto& c : cases) {
@@ -174,26 +185,46 @@ TEST(RequestFramer, RefusesFramingThatServersCouldReadDifferently) {
     }
 }
 
-TEST(RequestFramer, TellsHttpFromOtherProtocolsByTheFirstBytes) {
-    using Start = RequestFramer::Start;
-    const struct {
-        std::string bytes;
-        Start start;
-    } cases[] = {
-        {"GET / HTTP/1.1", Start::Http},
-        {"M-SEARCH * HTTP/1.1", Start::Http},
-        {"PRI * HTTP/2.0", Start::Http},
-        {"GE", Start::Unknown},
-        {"", Start::Unknown},
-        {"\x16\x03\x01\x02\x00", Start::NotHttp}, // a TLS ClientHello
-        {" GET /", Start::NotHttp},
-        {"GET\t/", Start::NotHttp},
-        {"G\0T "s, Start::NotHttp},
-        {"SSH-2.0-OpenSSH", Start::Unknown},
-        {"SSH-2.0-OpenSSH_9.2\r\n", Start::NotHttp},
+// Lenient servers read these as requests, so they must never pass unframed;
+// the framer refuses each, whatever the reads.
+TEST(RequestFramer, RefusesEveryFirstLineThatIsNotARequestLine) {
+    const std::string rest = "/?id=1%20union%20select%201 HTTP/1.1\r\nHost: h\r\n\r\n";
+    const std::string cases[] = {
+        " GET " + rest,
+        "\tGET " + rest,
+        "\vGET " + rest,
+        "\fGET " + rest,
+        "GET\t" + rest,
+        "GET  " + rest,
+        "GET /\tHTTP/1.1\r\n\r\n",
+        "GET / HTTP/1.1 \r\n\r\n",
+        "GET / http/1.1\r\n\r\n",
+        "GET /\rX HTTP/1.1\r\n\r\n",
+        "GET / HTTP/1.1\rHost: h\r\n\r\n",
+        "G\0T / HTTP/1.1\r\n\r\n"s,
+        "SSH-2.0-OpenSSH_9.2\r\n",
+        "\x16\x03\x01\x02\x00 / HTTP/1.1\r\n\r\n", // TLS bytes are tunnelled only when they open the connection
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(RequestFramer::classify(c.bytes), c.start) << c.bytes;
+    for (const auto& bytes : cases) {
+        for (size_t step : {bytes.size(), size_t(1)}) {
+            EXPECT_EQ(frame(bytes, step).verdict, Verdict::BadRequest) << bytes << " step " << step;
+        }
+    }
+}
+
+TEST(RequestFramer, DropsOnlyLineEndsBeforeARequestAndTunnelsOnlyTls) {
+    EXPECT_EQ(RequestFramer::lineEndsBefore("\r\nGET"), 2u);
+    EXPECT_EQ(RequestFramer::lineEndsBefore("\rGET"), 1u); // a lone CR, as servers skip it
+    EXPECT_EQ(RequestFramer::lineEndsBefore("\n\r\n\r\rGET"), 5u);
+    EXPECT_EQ(RequestFramer::lineEndsBefore("\r\n\r"), 3u);
+    EXPECT_EQ(RequestFramer::lineEndsBefore(""), 0u);
+    EXPECT_EQ(RequestFramer::lineEndsBefore(" \r\nGET"), 0u);
+    EXPECT_EQ(RequestFramer::lineEndsBefore("\tGET"), 0u);
+
+    EXPECT_TRUE(RequestFramer::opensTls("\x16\x03\x01\x02\x00"));
+    EXPECT_TRUE(RequestFramer::opensTls("\x16"));
+    for (const char* other : {"", " GET /", "GET\t/", "\x0bGET", "SSH-2.0", "\r\x16"}) {
+        EXPECT_FALSE(RequestFramer::opensTls(other)) << other;
     }
 }
 
