@@ -40,6 +40,7 @@ TEST_F(SettingsTest, DefaultsServeWhenKeysAreMissing) {
     EXPECT_EQ(settings.threads, std::max(1u, std::thread::hardware_concurrency()));
     EXPECT_EQ(settings.headerLimit, 65536u);
     EXPECT_EQ(settings.headerTimeout.count(), 30);
+    EXPECT_EQ(settings.requestTimeout, platform::netfilter::kRequestTimeout);
     EXPECT_EQ(settings.idleTimeout.count(), 120);
     EXPECT_EQ(settings.forwardClient, ForwardClient::None);
 }
@@ -52,12 +53,14 @@ TEST_F(SettingsTest, ReadsEveryKeyAndDropsTrailingComments) {
                                    "threads=3\r\n"
                                    "header_limit=4096\r\n"
                                    "header_timeout=5\r\n"
+                                   "request_timeout=9\r\n"
                                    "idle_timeout=60\r\n"
                                    "forward_client=proxy-v1\r\n");
     EXPECT_EQ(settings.listen, "::1");
     EXPECT_EQ(settings.threads, 3u);
     EXPECT_EQ(settings.headerLimit, 4096u);
     EXPECT_EQ(settings.headerTimeout.count(), 5);
+    EXPECT_EQ(settings.requestTimeout.count(), 9);
     EXPECT_EQ(settings.idleTimeout.count(), 60);
     EXPECT_EQ(settings.forwardClient, ForwardClient::ProxyV1);
     EXPECT_EQ(platform::netfilter::upstreamText(settings, 80), "127.0.0.1:8080");
@@ -80,8 +83,10 @@ TEST_F(SettingsTest, BadOrHugeNumbersAreKeptInBounds) {
         EXPECT_EQ(settings.threads, c.threads) << c.line;
         EXPECT_EQ(settings.headerLimit, c.headerLimit) << c.line;
     }
-    const Settings times = read("[setting]\nheader_timeout=0\nidle_timeout=999999999\n");
+    const Settings times =
+        read("[setting]\nheader_timeout=0\nrequest_timeout=0\nidle_timeout=999999999\n");
     EXPECT_EQ(times.headerTimeout.count(), 1);
+    EXPECT_EQ(times.requestTimeout.count(), 1);
     EXPECT_EQ(times.idleTimeout.count(), 86400);
 }
 
