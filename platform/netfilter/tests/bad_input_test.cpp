@@ -118,6 +118,28 @@ TEST(BadInput, ChunkExtensionFloodIsRefusedOnceTheHeldBytesAreFull) {
     EXPECT_LT(sink.parts().back().body.size(), 400u); // the filter saw it held, de-chunked
 }
 
+// A large upload in ordinary chunks reaches the filter's own limit long
+// before the layer's, and goes on unheld as the filter decides.
+TEST(BadInput, ChunkedUploadOverTheFiltersLimitStillPasses) {
+    TestUpstream upstream;
+    TestSink sink;
+    sink.onPart = [](const Seen& seen) {
+        const size_t total = seen.line.size() + seen.header.size() + seen.body.size();
+        return int(total > (size_t(1) << 20) ? ProtocolFilters::DPCR_BYPASS
+                                              : ProtocolFilters::DPCR_FILTER);
+    };
+    Harness layer(sink, upstream.port());
+    Client client(layer.port());
+    std::string upload = "POST /up HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (int i = 0; i < 160; ++i) {
+        upload += "2000\r\n" + std::string(0x2000, 'u') + "\r\n";
+    }
+    upload += "0\r\n\r\n";
+    client.send(upload);
+    EXPECT_EQ(statusLine(client.readResponse()), "HTTP/1.1 200 OK");
+    EXPECT_EQ(upstream.allReceived(), upload);
+}
+
 // A held request has a bounded time to arrive, and line ends before a
 // request do not stop the header's clock.
 TEST(BadInput, TricklingClientsAreClosedWithoutReachingTheServer) {
