@@ -1,8 +1,7 @@
 #include "harness.h"
+#include "platform/netfilter/operator_log.h"
 #include "test_sink.h"
 #include "test_upstream.h"
-
-#include "platform/netfilter/operator_log.h"
 
 #include <gtest/gtest.h>
 #include <mutex>
@@ -126,7 +125,7 @@ TEST(BadInput, ChunkedUploadOverTheFiltersLimitStillPasses) {
     sink.onPart = [](const Seen& seen) {
         const size_t total = seen.line.size() + seen.header.size() + seen.body.size();
         return int(total > (size_t(1) << 20) ? ProtocolFilters::DPCR_BYPASS
-                                              : ProtocolFilters::DPCR_FILTER);
+                                             : ProtocolFilters::DPCR_FILTER);
     };
     Harness layer(sink, upstream.port());
     Client client(layer.port());

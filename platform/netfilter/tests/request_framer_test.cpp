@@ -203,7 +203,8 @@ TEST(RequestFramer, RefusesEveryFirstLineThatIsNotARequestLine) {
         "GET / HTTP/1.1\rHost: h\r\n\r\n",
         "G\0T / HTTP/1.1\r\n\r\n"s,
         "SSH-2.0-OpenSSH_9.2\r\n",
-        "\x16\x03\x01\x02\x00 / HTTP/1.1\r\n\r\n", // TLS bytes are tunnelled only when they open the connection
+        // TLS bytes are tunnelled only when they open the connection.
+        "\x16\x03\x01\x02\x00 / HTTP/1.1\r\n\r\n",
     };
     for (const auto& bytes : cases) {
         for (size_t step : {bytes.size(), size_t(1)}) {
