@@ -1,8 +1,10 @@
 #pragma once
 
+#include "service/param_key.h"
 #include "service/request_values.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,8 @@ public:
 
     void variables(const PairList& pairs, const CheckPosition& position);
     void value(const CheckPosition& position, const std::string& text);
+    // Each line of a header field; one empty value when there is none.
+    void values(const CheckPosition& position, const FieldValues& texts);
 
 private:
     void check(const CheckPosition& position, const std::string& param, const std::string& text);
@@ -53,11 +57,16 @@ private:
     void attackRuleHit(const CheckPosition& position, const rulematch& match);
     void patchRuleCheck(const CheckPosition& position, const std::string& param,
                         const std::string& text);
+    void learn(const CheckPosition& position, const std::string& param, const std::string& text);
+    ParamKeyBuilder& keys();
     void record(std::string_view label, std::string_view kind, int32_t ruleId);
 
     HttpFilter& m_filter;
     RequestValues& m_values;
     const bool m_useUtf8;
+    // Made at the first key the request needs: none without patch rules or
+    // learning.
+    std::optional<ParamKeyBuilder> m_keys;
 };
 
 } // namespace ostrum
