@@ -210,5 +210,17 @@ TEST_F(RequestFields, RunLogTellsOnceThatLearningRefusedALongKey) {
     EXPECT_EQ(learned.count("h::80::/short::G::a"), 1u);
 }
 
+TEST_F(RequestFields, ValuesUnderNamesThatAreNotUtf8AreInspected) {
+    apply({"use_utf8=1"});
+    rule(R"(RAWRULE "1,arg,normal,find,log" "union select")");
+    for (const char* name : {"%C3%A9", "%FF", "%E4%B8", "caf%C3", "%00", "caf%C3%A9"}) {
+        filter.attackRecords.clear();
+        const std::string pair = std::string(name) + "=1%20union%20select%201";
+        send("GET /?" + pair + " HTTP/1.1\r\n", "Host: h\r\n\r\n");
+        send("POST / HTTP/1.1\r\n", "Host: h\r\n\r\n", pair);
+        EXPECT_EQ(labels(), (std::vector<std::string>{"arg_get", "arg_post"})) << name;
+    }
+}
+
 } // namespace
 } // namespace ostrum
