@@ -1,0 +1,95 @@
+#include "platform/netfilter/fake/fake_netfilter.h"
+#include "service/http_filter.h"
+#include "service/tests/conn_info.h"
+#include "service/tests/memory_object.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+using ostrum::testing::MemoryObject;
+
+constexpr uint64_t kId = 1;
+constexpr size_t kUrlLength = 60 * 1024;
+constexpr int kParameters = 100000;
+
+std::string longUrl() {
+    return "/" + std::string(kUrlLength - 1, 'u');
+}
+
+// "p00000=1&p00001=1&..." : nine bytes a parameter.
+std::string parameters(int count) {
+    std::string text;
+    text.reserve(size_t(count) * 9);
+    char pair[16];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(pair, sizeof pair, "p%05d=1&", i % 100000);
+        text += pair;
+    }
+    return text;
+}
+
+// The shipped rules, settings as the mode asks: 0 neither patch rules nor
+// learning, 1 both.
+ostrum::HttpFilter& filterFor(int mode) {
+    static const std::filesystem::path home = [] {
+        char folder[] = "/tmp/ostrum-request-bench-XXXXXX";
+        const char* made = mkdtemp(folder);
+        std::filesystem::path dist = OSTRUM_DIST_DIR;
+        std::filesystem::copy_file(dist / "RAWRULE.dat", std::filesystem::path(made) / "RAWRULE.dat");
+        std::filesystem::copy_file(dist / "JIPRULE.dat", std::filesystem::path(made) / "JIPRULE.dat");
+        return std::filesystem::path(made);
+    }();
+    std::filesystem::current_path(home);
+    static ostrum::HttpFilter* filters[2] = {};
+    if (filters[mode] == nullptr) {
+        auto* filter = new ostrum::HttpFilter();
+        filter->settings().parseline("write_detaillog=0");
+        (void)filter->loadRuleFile("RAWRULE.dat");
+        if (mode == 1) {
+            filter->settings().parseline("run_mod=0");
+            filter->settings().parseline("self_learn=1");
+            (void)filter->loadRuleFile("JIPRULE.dat");
+        }
+        nfapi::TcpConnInfo info = ostrum::testing::inboundInfo("10.0.0.1");
+        filter->tcpConnected(kId, &info);
+        filters[mode] = filter;
+    }
+    return *filters[mode];
+}
+
+void inspect(benchmark::State& state, const std::string& line, const std::string& body) {
+    ostrum::HttpFilter& filter = filterFor(int(state.range(0)));
+    const std::string header = "Host: www.site.com\r\nUser-Agent: bench\r\nContent-Type: "
+                               "application/x-www-form-urlencoded\r\n\r\n";
+    for (auto _ : state) {
+        MemoryObject object = MemoryObject::request(line, header, body);
+        filter.dataAvailable(kId, &object);
+        fakenet::reset();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) *
+                            int64_t(line.size() + header.size() + body.size()));
+}
+
+// 949 KB in all: a 60 KB URL and 100,000 parameters in the body.
+void BM_PostLongUrlManyParameters(benchmark::State& state) {
+    const std::string body = parameters(kParameters);
+    inspect(state, "POST " + longUrl() + " HTTP/1.1\r\n", body);
+}
+
+// A 60 KB path and as many parameters as fit in the query under 1 MiB.
+void BM_GetLongUrlManyParameters(benchmark::State& state) {
+    const std::string line = "GET " + longUrl() + "?" + parameters(kParameters) + " HTTP/1.1\r\n";
+    inspect(state, line, "");
+}
+
+BENCHMARK(BM_PostLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
