@@ -22,12 +22,11 @@ std::string longUrl() {
 }
 
 // "p00000=1&p00001=1&..." : nine bytes a parameter.
-std::string parameters(int count) {
+std::string parameters(int count, const char* value = "1") {
     std::string text;
-    text.reserve(size_t(count) * 9);
-    char pair[16];
+    char pair[32];
     for (int i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "p%05d=1&", i % 100000);
+        std::snprintf(pair, sizeof pair, "p%05d=%s&", i % 100000, value);
         text += pair;
     }
     return text;
@@ -54,6 +53,7 @@ ostrum::HttpFilter& filterFor(int mode) {
             filter->settings().parseline("run_mod=0");
             filter->settings().parseline("self_learn=1");
             (void)filter->loadRuleFile("JIPRULE.dat");
+            filter->rules().addjiprulestr("JIPRULE  5  www.site.com::80::/x::p::id  num::1-5");
         }
         nfapi::TcpConnInfo info = ostrum::testing::inboundInfo("10.0.0.1");
         filter->tcpConnected(kId, &info);
@@ -87,8 +87,15 @@ void BM_GetLongUrlManyParameters(benchmark::State& state) {
     inspect(state, line, "");
 }
 
+// A 60 KB URL and 55,000 parameters in the body, each caught by a rule.
+void BM_PostEveryParameterHits(benchmark::State& state) {
+    const std::string body = parameters(55000, "<script>");
+    inspect(state, "POST " + longUrl() + " HTTP/1.1\r\n", body);
+}
+
 BENCHMARK(BM_PostLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PostEveryParameterHits)->Arg(0)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -177,6 +177,7 @@ public:
         m_check.value(positions::kHost, v.host);
         m_check.values(positions::kProxy, v.proxy);
         m_check.values(positions::kAlan, v.alan);
+        m_check.finish();
     }
 
 private:

@@ -97,9 +97,22 @@ ParamKeyBuilder& ValueCheck::keys() {
 }
 
 void ValueCheck::record(std::string_view label, std::string_view kind, int32_t ruleId) {
+    if (++m_records > kRecordsPerRequestMax) {
+        OST_TRACE("attack record %zu of the request not written", m_records);
+        return;
+    }
     const std::string text = attackRecord(m_values, label, kind, ruleId);
     OST_TRACE_TEXT(text);
     m_filter.writeAttackLog(text);
+}
+
+void ValueCheck::finish() {
+    if (m_records > kRecordsPerRequestMax) {
+        m_filter.writeMainLog(m_values.clientip + " " +
+                              std::to_string(m_records - kRecordsPerRequestMax) + " of " +
+                              std::to_string(m_records) +
+                              " hits of one request not written to the attack log");
+    }
 }
 
 } // namespace ostrum

@@ -3,6 +3,7 @@
 #include "service/param_key.h"
 #include "service/request_values.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,8 +41,14 @@ inline constexpr CheckPosition kProxy{POS_PROXY,         "proxy",           'x',
 inline constexpr CheckPosition kAlan{POS_ALAN, "alan", 'a', "accept-language", "alan", 'A'};
 } // namespace positions
 
+// A request that hits this many rules is an attack beyond doubt; a record
+// more tells nothing new, yet each carries the URL, which may take most of
+// the request's 1 MiB. So the records of one request stay linear in its size.
+constexpr size_t kRecordsPerRequestMax = 32;
+
 // Runs the values of one request through the attack rules and, failing
-// them, the patch rules and self-learning, writing one record per hit.
+// them, the patch rules and self-learning, writing one record per hit, up
+// to kRecordsPerRequestMax; every hit counts for blocking.
 class ValueCheck {
 public:
     ValueCheck(HttpFilter& filter, RequestValues& values);
@@ -50,6 +57,8 @@ public:
     void value(const CheckPosition& position, const std::string& text);
     // Each line of a header field; one empty value when there is none.
     void values(const CheckPosition& position, const FieldValues& texts);
+    // Tells the run log how many hits of the request went unwritten, if any.
+    void finish();
 
 private:
     void check(const CheckPosition& position, const std::string& param, const std::string& text);
@@ -67,6 +76,7 @@ private:
     // Made at the first key the request needs: none without patch rules or
     // learning.
     std::optional<ParamKeyBuilder> m_keys;
+    size_t m_records = 0;
 };
 
 } // namespace ostrum

@@ -3,6 +3,7 @@
 #include "service/tests/filter_fixture.h"
 #include "service/tests/memory_object.h"
 #include "service/tests/trace_capture.h"
+#include "service/value_check.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -220,6 +221,21 @@ TEST_F(RequestFields, ValuesUnderNamesThatAreNotUtf8AreInspected) {
         send("POST / HTTP/1.1\r\n", "Host: h\r\n\r\n", pair);
         EXPECT_EQ(labels(), (std::vector<std::string>{"arg_get", "arg_post"})) << name;
     }
+}
+
+TEST_F(RequestFields, RecordsOfOneRequestAreCappedAndTheRestCounted) {
+    rule(R"(RAWRULE "1,arg,normal,find,log" "evil")");
+    std::string query;
+    for (size_t i = 0; i < kRecordsPerRequestMax + 8; ++i) {
+        query += "p" + std::to_string(i) + "=evil&";
+    }
+    send("GET /many?" + query + " HTTP/1.1\r\n", "Host: h\r\n\r\n");
+    EXPECT_EQ(filter.attackRecords.size(), kRecordsPerRequestMax);
+    EXPECT_EQ(runLog(), (std::vector<std::string>{
+                            "10.0.0.1 8 of 40 hits of one request not written to the attack log"}));
+    send("GET /one?a=evil HTTP/1.1\r\n", "Host: h\r\n\r\n");
+    EXPECT_EQ(filter.attackRecords.size(), kRecordsPerRequestMax + 1);
+    EXPECT_EQ(runLog().size(), 1u);
 }
 
 } // namespace
