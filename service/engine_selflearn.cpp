@@ -44,13 +44,10 @@ LearnResult refuseKey(bool& noted, LearnResult result, const char* why) {
     return first ? result : LearnResult::NotCounted;
 }
 
-// Points stat at the key's statistics, made from fresh when the key is new.
-// A key past a cap is left out (stat stays null) with a trace.
+// Points stat at the key's statistics, made from fresh when the key is new;
+// a new key past the key cap is left out (stat stays null) with a trace.
 LearnResult admitKey(std::map<std::string, learnstat>& learnmap, const std::string& key,
                      const learnstat& fresh, LearnCapsNoted& noted, learnstat*& stat) {
-    if (key.size() > kLearnKeyLengthMax) {
-        return refuseKey(noted.keyTooLong, LearnResult::KeyTooLong, "key too long");
-    }
     auto place = learnmap.find(key);
     if (place == learnmap.end()) {
         if (learnmap.size() >= kLearnKeysMax) {
@@ -101,6 +98,9 @@ LearnResult engine::selflearnKey(const std::string& key, std::string_view value,
         learnover = 1;
         writeLearnResult();
         return LearnResult::NotCounted;
+    }
+    if (key.size() > kLearnKeyLengthMax) {
+        return refuseKey(m_learnCaps.keyTooLong, LearnResult::KeyTooLong, "key too long");
     }
     std::string lowered(value);
     toLower(lowered);
