@@ -98,6 +98,10 @@ TEST_F(VariablesTest, NestedCookiePairs) {
          {{"a", "1"}, {" s.k1", "v1"}, {" s.k2", "v2"}, {" b", "2"}}},
         {"s=a=1&b=2; t=c=3&d=4", false, {{"s.a", "1"}, {"s.b", "2"}, {" t.c", "3"}, {" t.d", "4"}}},
         {"s=" + kChineseUtf8 + "=1&k=2", true, {{"s." + kChineseGbk, "1"}, {"s.k", "2"}}},
+        // A long outer name is cut at 256 bytes in each pair's name.
+        {std::string(300, 'o') + "=a=1&b=2",
+         false,
+         {{std::string(256, 'o') + ".a", "1"}, {std::string(256, 'o') + ".b", "2"}}},
     };
     for (const PairCase& c : cases) {
         EXPECT_EQ(cookie(c.text, c.useUtf8), c.expected) << "cookie: " << c.text;
