@@ -62,10 +62,12 @@ ostrum::HttpFilter& filterFor(int mode) {
     return *filters[mode];
 }
 
-void inspect(benchmark::State& state, const std::string& line, const std::string& body) {
+const std::string kHeader = "Host: www.site.com\r\nUser-Agent: bench\r\nContent-Type: "
+                            "application/x-www-form-urlencoded\r\n\r\n";
+
+void inspect(benchmark::State& state, const std::string& line, const std::string& body,
+             const std::string& header = kHeader) {
     ostrum::HttpFilter& filter = filterFor(int(state.range(0)));
-    const std::string header = "Host: www.site.com\r\nUser-Agent: bench\r\nContent-Type: "
-                               "application/x-www-form-urlencoded\r\n\r\n";
     for (auto _ : state) {
         MemoryObject object = MemoryObject::request(line, header, body);
         filter.dataAvailable(kId, &object);
@@ -93,9 +95,19 @@ void BM_PostEveryParameterHits(benchmark::State& state) {
     inspect(state, "POST " + longUrl() + " HTTP/1.1\r\n", body);
 }
 
+// A 64 KB nested cookie: a 32 KB outer name and 8,000 pairs.
+void BM_GetNestedCookie(benchmark::State& state) {
+    std::string cookie = "Cookie: " + std::string(32000, 'o') + "=k=v";
+    while (cookie.size() < 64000) {
+        cookie += "&k=v";
+    }
+    inspect(state, "GET /c HTTP/1.1\r\n", "", "Host: www.site.com\r\n" + cookie + "\r\n\r\n");
+}
+
 BENCHMARK(BM_PostLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PostEveryParameterHits)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetNestedCookie)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
