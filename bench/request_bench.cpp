@@ -39,8 +39,10 @@ ostrum::HttpFilter& filterFor(int mode) {
         char folder[] = "/tmp/ostrum-request-bench-XXXXXX";
         const char* made = mkdtemp(folder);
         std::filesystem::path dist = OSTRUM_DIST_DIR;
-        std::filesystem::copy_file(dist / "RAWRULE.dat", std::filesystem::path(made) / "RAWRULE.dat");
-        std::filesystem::copy_file(dist / "JIPRULE.dat", std::filesystem::path(made) / "JIPRULE.dat");
+        std::filesystem::copy_file(dist / "RAWRULE.dat",
+                                   std::filesystem::path(made) / "RAWRULE.dat");
+        std::filesystem::copy_file(dist / "JIPRULE.dat",
+                                   std::filesystem::path(made) / "JIPRULE.dat");
         return std::filesystem::path(made);
     }();
     std::filesystem::current_path(home);

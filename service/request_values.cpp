@@ -98,9 +98,9 @@ std::string attackRecord(const RequestValues& values, std::string_view label, st
     record.reserve(values.clientip.size() + values.serverip.size() + values.serverport.size() +
                    values.host.size() + values.line.method.size() + label.size() + kind.size() +
                    values.action.size() + values.line.url.size() + 32);
-    for (const std::string_view field : {std::string_view(values.clientip),
-                                         std::string_view(values.serverip),
-                                         std::string_view(values.serverport)}) {
+    for (const std::string_view field :
+         {std::string_view(values.clientip), std::string_view(values.serverip),
+          std::string_view(values.serverport)}) {
         record.push_back(' ');
         record.append(field);
     }

@@ -76,12 +76,11 @@ void ValueCheck::patchRuleCheck(const CheckPosition& position, const std::string
 
 void ValueCheck::learn(const CheckPosition& position, const std::string& param,
                        const std::string& text) {
-    const LearnResult result =
-        m_filter.rules().selflearnKey(keys().key(position.learnLetter, param), text,
-                                      m_filter.settings().getSelfLearnMaxCount());
+    const LearnResult result = m_filter.rules().selflearnKey(
+        keys().key(position.learnLetter, param), text, m_filter.settings().getSelfLearnMaxCount());
     if (result == LearnResult::KeyTooLong) {
-        m_filter.writeMainLog("self_learn: keys longer than " +
-                              std::to_string(kLearnKeyLengthMax) + " bytes are not learned");
+        m_filter.writeMainLog("self_learn: keys longer than " + std::to_string(kLearnKeyLengthMax) +
+                              " bytes are not learned");
     } else if (result == LearnResult::TooManyKeys) {
         m_filter.writeMainLog("self_learn: " + std::to_string(kLearnKeysMax) +
                               " keys reached, new keys are not learned");
@@ -108,10 +107,9 @@ void ValueCheck::record(std::string_view label, std::string_view kind, int32_t r
 
 void ValueCheck::finish() {
     if (m_records > kRecordsPerRequestMax) {
-        m_filter.writeMainLog(m_values.clientip + " " +
-                              std::to_string(m_records - kRecordsPerRequestMax) + " of " +
-                              std::to_string(m_records) +
-                              " hits of one request not written to the attack log");
+        m_filter.writeMainLog(
+            m_values.clientip + " " + std::to_string(m_records - kRecordsPerRequestMax) + " of " +
+            std::to_string(m_records) + " hits of one request not written to the attack log");
     }
 }
 

@@ -40,10 +40,10 @@ void checkQueryPairs(std::string_view text, const ostrum::PairList& pairs) {
     while (start < text.size()) {
         const size_t end = std::min(text.find('&', start), text.size());
         const std::string_view piece = text.substr(start, end - start);
-        expected += piece.size() >= 2 && piece.find('=') != std::string_view::npos &&
-                            piece.find('=') != 0
-                        ? 1
-                        : 0;
+        expected +=
+            piece.size() >= 2 && piece.find('=') != std::string_view::npos && piece.find('=') != 0
+                ? 1
+                : 0;
         start = end + 1;
     }
     check(pairs.size() == expected);

@@ -56,7 +56,8 @@ TEST_F(VariablesTest, QueryPairs) {
         {"a==", false, {{"a", "="}}},
         {kChineseUtf8 + "=v", true, {{kChineseGbk, "v"}}},
         {"%00=1&b=2", true, {{"\0"s, "1"}, {"b", "2"}}},
-        {"%C3%A9=1%20union&%FF=2&%E4%B8=3&caf%C3=4", true,
+        {"%C3%A9=1%20union&%FF=2&%E4%B8=3&caf%C3=4",
+         true,
          {{"\xA8\xA6", "1%20union"}, {"?", "2"}, {"??", "3"}, {"caf?", "4"}}},
         {"%00=1", false, {{"\0"s, "1"}}},
     };
