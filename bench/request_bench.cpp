@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -32,30 +31,28 @@ std::string parameters(int count, const char* value = "1") {
     return text;
 }
 
+void loadRules(ostrum::HttpFilter& filter, const char* name) {
+    if (filter.loadRuleFile(std::string(OSTRUM_DIST_DIR) + "/" + name) != 0) {
+        std::abort();
+    }
+}
+
 // The shipped rules, settings as the mode asks: 0 neither patch rules nor
-// learning, 1 both.
+// learning, 1 both. Run where there is no log folder, nothing is written.
 ostrum::HttpFilter& filterFor(int mode) {
-    static const std::filesystem::path home = [] {
-        char folder[] = "/tmp/ostrum-request-bench-XXXXXX";
-        const char* made = mkdtemp(folder);
-        std::filesystem::path dist = OSTRUM_DIST_DIR;
-        std::filesystem::copy_file(dist / "RAWRULE.dat",
-                                   std::filesystem::path(made) / "RAWRULE.dat");
-        std::filesystem::copy_file(dist / "JIPRULE.dat",
-                                   std::filesystem::path(made) / "JIPRULE.dat");
-        return std::filesystem::path(made);
-    }();
-    std::filesystem::current_path(home);
     static ostrum::HttpFilter* filters[2] = {};
     if (filters[mode] == nullptr) {
         auto* filter = new ostrum::HttpFilter();
         filter->settings().parseline("write_detaillog=0");
-        (void)filter->loadRuleFile("RAWRULE.dat");
+        loadRules(*filter, "RAWRULE.dat");
         if (mode == 1) {
             filter->settings().parseline("run_mod=0");
             filter->settings().parseline("self_learn=1");
-            (void)filter->loadRuleFile("JIPRULE.dat");
-            filter->rules().addjiprulestr("JIPRULE  5  www.site.com::80::/x::p::id  num::1-5");
+            loadRules(*filter, "JIPRULE.dat");
+            if (!filter->rules().addjiprulestr(
+                    "JIPRULE  5  www.site.com::80::/x::p::id  num::1-5")) {
+                std::abort();
+            }
         }
         nfapi::TcpConnInfo info = ostrum::testing::inboundInfo("10.0.0.1");
         filter->tcpConnected(kId, &info);
