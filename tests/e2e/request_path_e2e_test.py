@@ -227,6 +227,24 @@ class Inspection(unittest.TestCase):
             self.assertNotIn(b"\r", record)
 
 
+class RunLog(unittest.TestCase):
+    def test_list_values_in_the_run_log_stay_one_line(self):
+        site = Installation("run_mod=1\naction_block=1\n")
+        with open(os.path.join(site.app, "wblist.dat"), "w", newline="") as f:
+            f.write('BL_URL   "/deny"\r\n')
+        site.start()
+        try:
+            site.request("GET", "/deny%0d%0a2026-01-01%2000:00:00%20forged", "Host: h\r\n")
+            self.assertTrue(wait_for(lambda: b"BL_URL" in site.log("ostrum.log")))
+            lines = [l for l in site.log("ostrum.log").split(b"\r\n") if l and l[:1] != b"#"]
+            for line in lines:
+                self.assertRegex(line, rb"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d ")
+            self.assertIn(b" /deny%0D%0A2026-01-01%2000:00:00%20forged in BL_URL,", b"".join(lines))
+            self.assertFalse(site.web.saw("/deny"))
+        finally:
+            site.close()
+
+
 class SelfLearning(unittest.TestCase):
     def test_memory_and_file_stay_bounded_under_a_flood_of_keys(self):
         site = Installation("run_mod=0\nself_learn=1\nwrite_detaillog=0\n")
