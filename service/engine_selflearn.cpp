@@ -123,15 +123,17 @@ std::string engine::selfLearnPath(const std::string& date) {
     return "log/self_learn" + date;
 }
 
-// Lines end in CR LF like the service's other logs. A file that cannot be
-// made (no log folder) is passed over without a word.
+// Lines end in CR LF like the service's other logs. A key keeps its blanks,
+// which a patch rule copied from it needs; its control bytes are encoded so
+// that it stays on its line. A file that cannot be made (no log folder) is
+// passed over without a word.
 void engine::writeLearnResult() {
     std::ofstream out(selfLearnPath(todayString()) + ".log", std::ios::binary | std::ios::trunc);
     for (const auto& [key, stat] : learnmap) {
         if (!out) {
             return;
         }
-        const std::string line = resultLine(logField(key), stat);
+        const std::string line = resultLine(logLineText(key), stat);
         out.write(line.data(), std::streamsize(line.size()));
     }
 }

@@ -1,12 +1,14 @@
 #include "service/log_field.h"
 
 namespace ostrum {
+namespace {
 
-void appendLogField(std::string& out, std::string_view text) {
+// Percent-encodes the bytes below lowestKept, and 0x7F.
+void appendEncoded(std::string& out, std::string_view text, unsigned char lowestKept) {
     constexpr char kHex[] = "0123456789ABCDEF";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte > 0x20 && byte != 0x7F) {
+        if (byte >= lowestKept && byte != 0x7F) {
             out.push_back(c);
             continue;
         }
@@ -16,10 +18,23 @@ void appendLogField(std::string& out, std::string_view text) {
     }
 }
 
+} // namespace
+
+void appendLogField(std::string& out, std::string_view text) {
+    appendEncoded(out, text, 0x21);
+}
+
 std::string logField(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    appendLogField(out, text);
+    appendEncoded(out, text, 0x21);
+    return out;
+}
+
+std::string logLineText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    appendEncoded(out, text, 0x20);
     return out;
 }
 

@@ -11,4 +11,8 @@ namespace ostrum {
 void appendLogField(std::string& out, std::string_view text);
 std::string logField(std::string_view text);
 
+// Client text inside one line whose blanks are its own: only the control
+// bytes (below 0x20, and 0x7F) are percent-encoded.
+std::string logLineText(std::string_view text);
+
 } // namespace ostrum

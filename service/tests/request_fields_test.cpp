@@ -74,6 +74,7 @@ TEST(LogField, EncodesWhatWouldSplitALineOrAField) {
     EXPECT_EQ(logField(std::string("a\0b", 3)), "a%00b");
     EXPECT_EQ(logField("\xe4\xb8\xad!~"), "\xe4\xb8\xad!~");
     EXPECT_EQ(logField(""), "");
+    EXPECT_EQ(logLineText("a b\r\n\t\x7f"), "a b%0D%0A%09%7F");
 }
 
 TEST(MediaType, OnlyMultipartFormDataItselfCounts) {

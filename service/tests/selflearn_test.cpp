@@ -200,7 +200,7 @@ TEST_F(SelfLearnTest, NewKeysPastTheKeyCapAreNotLearnedKnownKeysAre) {
 TEST_F(SelfLearnTest, ResultFileKeepsOneLinePerKey) {
     ASSERT_EQ(e.selflearn("h", "80", "/a\r\nb c", "n\n", 'G', "1", 0), 1);
     ASSERT_EQ(e.selflearn("h", "80", "/a", "n", 'G', "1", 0), 0);
-    EXPECT_EQ(readFile(kResultFile), resultLine("h::80::/a%0D%0Ab%20c::G::n%0A", 0, 0, 1, 1));
+    EXPECT_EQ(readFile(kResultFile), resultLine("h::80::/a%0D%0Ab c::G::n%0A", 0, 0, 1, 1));
 }
 
 TEST_F(SelfLearnTest, MissingLogFolderEndsLearningSilently) {
