@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cctype>
-#include <cstring>
 
 namespace ostrum {
 namespace {
@@ -74,28 +73,46 @@ size_t urlDecodeInto(std::string_view value, char* out) {
     return n;
 }
 
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// The UTF-16 unit of a well-formed two- or three-byte UTF-8 sequence at the
+// start of text, and the sequence's length; 0 when there is none there.
+size_t sequenceAt(const unsigned char* text, size_t left, uint16_t& unit) {
+    const unsigned char b0 = text[0];
+    if (b0 >= 0xC2 && b0 <= 0xDF && left >= 2 && isContinuation(text[1])) {
+        unit = uint16_t(((b0 & 0x1F) << 6) | (text[1] & 0x3F));
+        return 2;
+    }
+    if (b0 < 0xE0 || b0 > 0xEF || left < 3 || !isContinuation(text[1]) ||
+        !isContinuation(text[2])) {
+        return 0;
+    }
+    unit = uint16_t(((b0 & 0x0F) << 12) | ((text[1] & 0x3F) << 6) | (text[2] & 0x3F));
+    const bool overlong = unit < 0x800;
+    const bool surrogate = unit >= 0xD800 && unit <= 0xDFFF;
+    return overlong || surrogate ? 0 : 3;
+}
+
 // Converts text[0, length) in place: the output never outgrows the input
-// (one byte for one, at most two for three). Returns the output length.
+// (one byte for one, at most two for two or three). A byte that starts no
+// well-formed sequence, and a character the code page lacks, become '?'
+// and the scan goes on after it: nothing is dropped and no later byte is
+// swallowed. Returns the output length.
 size_t utf8ToAnsiInPlace(char* text, size_t length) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t in = 0;
     size_t out = 0;
-    while (in < length && text[in] != '\0') {
-        const auto b0 = static_cast<unsigned char>(text[in]);
-        if (b0 < 0x80) {
+    while (in < length) {
+        if (bytes[in] < 0x80) {
             text[out++] = text[in++];
             continue;
         }
-        if (length - in < 3) {
-            break; // a cut-off sequence ends the text
-        }
-        const auto b1 = static_cast<unsigned char>(text[in + 1]);
-        const auto b2 = static_cast<unsigned char>(text[in + 2]);
-        const auto unit = uint16_t(((b0 & 0x0F) << 12) | ((b1 & 0x3F) << 6) | (b2 & 0x3F));
-        if (unit == 0) {
-            break;
-        }
+        uint16_t unit = 0;
+        const size_t sequence = sequenceAt(bytes + in, length - in, unit);
         char ansi[2];
-        const int produced = platform::wideUnitToAnsi(unit, ansi);
+        const int produced = sequence == 0 ? 0 : platform::wideUnitToAnsi(unit, ansi);
         if (produced == 0) {
             text[out++] = '?';
         } else {
@@ -104,20 +121,14 @@ size_t utf8ToAnsiInPlace(char* text, size_t length) {
                 text[out++] = ansi[1];
             }
         }
-        in += 3;
+        in += sequence == 0 ? 1 : sequence;
     }
     return out;
 }
 
-size_t lengthToZero(const char* text, size_t length) {
-    const void* zero = std::memchr(text, 0, length);
-    return zero == nullptr ? length : size_t(static_cast<const char*>(zero) - text);
-}
-
-// Decoded, cut at its first zero byte and converted, in place in out.
+// Decoded and converted, in place in out.
 size_t urlDecodeToAnsiInto(std::string_view value, char* out) {
-    const size_t decoded = lengthToZero(out, urlDecodeInto(value, out));
-    return utf8ToAnsiInPlace(out, decoded);
+    return utf8ToAnsiInPlace(out, urlDecodeInto(value, out));
 }
 
 } // namespace

@@ -14,11 +14,12 @@ std::string decodeLower(std::string_view value);
 // %XX decoding by hexPairValue and '+' as a blank, case kept.
 std::string urlDecode(std::string_view value);
 
-// urlDecode, cut at its first zero byte, then utf8ToAnsi.
+// urlDecode, then utf8ToAnsi. Never empties a value that was not empty.
 std::string urlDecodeToAnsi(std::string_view value);
 
-// Three-byte UTF-8 sequences to the two-byte characters of the ANSI code
-// page; bytes below 0x80 copied. Ends at the first zero byte.
+// UTF-8 characters to the ANSI code page; bytes below 0x80 (zero bytes
+// too) copied. A byte that starts no well-formed sequence, and a character
+// the code page lacks, become one '?' each.
 std::string utf8ToAnsi(const char* bytes, size_t length);
 
 // (nibble of c1 << 4) | value of c2; a non-hex c1 counts 15, a non-hex c2

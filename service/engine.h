@@ -57,6 +57,8 @@ public:
     virtual int32_t selflearn(const std::string& host, const std::string& port,
                               const std::string& url, const std::string& param, char letter,
                               std::string_view value, uint32_t maxcount);
+    // selflearn of a key already built.
+    LearnResult selflearnKey(const std::string& key, std::string_view value, uint32_t maxcount);
 
     virtual bool addSafestrTypeRule(const char* name, const char* pattern);
     virtual bool addSafestrTypeRule(const std::string& name, const std::string& pattern);
@@ -75,6 +77,8 @@ public:
     int32_t checkParamConstraint(const std::string& host, const std::string& port,
                                  const std::string& url, const std::string& param, char letter,
                                  std::string_view value);
+    // checkParamConstraint of a key already built.
+    int32_t checkParamKey(const std::string& key, std::string_view value);
 
     static std::string selfLearnPath(const std::string& date);
 
@@ -102,6 +106,7 @@ private:
     std::map<std::string, learnstat> learnmap;
     uint32_t learncount = 0;
     uint32_t learnover = 0;
+    LearnCapsNoted m_learnCaps;
     Mutex learnlock;
 
     // For each position code, the rules that apply to it, in file order.

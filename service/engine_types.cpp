@@ -96,8 +96,14 @@ bool engine::matchSafestrType(const std::string& typeName, std::string_view valu
 int32_t engine::checkParamConstraint(const std::string& host, const std::string& port,
                                      const std::string& url, const std::string& param, char letter,
                                      std::string_view value) {
-    thread_local std::string key;
-    buildParamKey(key, host, port, url, letter, param);
+    if (constraintmap.empty()) {
+        return 0;
+    }
+    ParamKeyBuilder keys(host, port, url);
+    return checkParamKey(keys.key(letter, param), value);
+}
+
+int32_t engine::checkParamKey(const std::string& key, std::string_view value) {
     OST_TRACE("checkParamConstraint key=%s", key.c_str());
     const auto found = constraintmap.find(key);
     if (found == constraintmap.end()) {

@@ -38,6 +38,11 @@ void walkPairs(const std::vector<std::string_view>& parts, size_t first, Append 
     }
 }
 
+// Each pair of a nested cookie repeats the outer name in its own; past this
+// many bytes the outer name is cut there, so that a long outer name with
+// many pairs cannot multiply a request's size. Cookie names are far shorter.
+constexpr size_t kNestedOuterNameMax = 256;
+
 // outer=k1=v1&k2=v2: the first item's first part names the cookie, each
 // pair after it is stored as outer.name.
 int32_t parseNestedCookie(std::string_view piece, bool useUtf8, PairList& pairs,
@@ -53,7 +58,7 @@ int32_t parseNestedCookie(std::string_view piece, bool useUtf8, PairList& pairs,
             first = 1;
         }
         walkPairs(parts, first, [&](std::string_view name, std::string_view value) {
-            joined.assign(outer);
+            joined.assign(outer.substr(0, kNestedOuterNameMax));
             joined += '.';
             joined.append(name);
             pairs.emplace_back(decodeName(joined, useUtf8), std::string(value));

@@ -1,10 +1,12 @@
 #include "service/http_filter.h"
+#include "service/log_field.h"
 #include "service/pf_header.h"
 #include "service/request_values.h"
 #include "service/trace.h"
 #include "service/value_check.h"
 
 #include <cinttypes>
+#include <iterator>
 
 namespace ostrum {
 namespace {
@@ -27,7 +29,7 @@ const std::string* headerValue(const PFHeader& header, std::string_view name) {
     return field != nullptr ? &field->second : nullptr;
 }
 
-// Copies a field's value into out and traces it, when the field exists.
+// Copies a field's first value into out and traces it, when the field exists.
 void takeHeader(const PFHeader& header, std::string_view name, const char* traceLabel,
                 std::string& out) {
     const std::string* value = headerValue(header, name);
@@ -35,6 +37,27 @@ void takeHeader(const PFHeader& header, std::string_view name, const char* trace
         out = *value;
         OST_TRACE("%s%s \n", traceLabel, out.c_str());
     }
+}
+
+// Appends the value of every line of a field: a web server may read any of
+// them, so each is inspected.
+void takeHeaderLines(const PFHeader& header, std::string_view name, const char* traceLabel,
+                     FieldValues& out) {
+    header.forEachValue(name, [&](const std::string& value) {
+        OST_TRACE("%s%s \n", traceLabel, value.c_str());
+        out.push_back(value);
+    });
+}
+
+// A body counts as multipart only when every Content-Type line says so: a
+// server that reads another line would parse a body nobody inspected.
+bool multipartBody(const PFHeader& header) {
+    bool multipart = false;
+    bool other = false;
+    header.forEachValue("Content-Type", [&](const std::string& value) {
+        (isMultipartFormData(value) ? multipart : other) = true;
+    });
+    return multipart && !other;
 }
 
 // The event a list check runs in, as its texts name it.
@@ -59,7 +82,7 @@ Flow listCheck(HttpFilter& filter, const RequestValues& values, const ListEvent&
     if (!filter.matchList(value, black)) {
         return Flow::GoOn;
     }
-    std::string message = values.clientip + " " + value + " in ";
+    std::string message = values.clientip + " " + logField(value) + " in ";
     message.append(listKeyword(black)).append(",block on ").append(event.name).append("!");
     return filter.blockConnection(values.id, std::move(message)) ? Flow::Drop : Flow::GoOn;
 }
@@ -148,26 +171,27 @@ public:
         OST_TRACE("var count of querystring=%zu\n", v.queryvars.size());
         m_check.variables(v.queryvars, positions::kQuery);
         m_check.value(positions::kVersion, v.line.httpver);
-        m_check.value(positions::kReferer, v.referer);
-        m_check.value(positions::kCip, v.cip);
-        m_check.value(positions::kAgent, v.agent);
+        m_check.values(positions::kReferer, v.referer);
+        m_check.values(positions::kCip, v.cip);
+        m_check.values(positions::kAgent, v.agent);
         m_check.value(positions::kHost, v.host);
-        m_check.value(positions::kProxy, v.proxy);
-        m_check.value(positions::kAlan, v.alan);
+        m_check.values(positions::kProxy, v.proxy);
+        m_check.values(positions::kAlan, v.alan);
+        m_check.finish();
     }
 
 private:
     Flow headerValues(const PFHeader& header) {
         RequestValues& v = m_values;
         takeHeader(header, "Content-Type", "contenttype=", v.contenttype);
-        if (v.contenttype.find("multipart/form-data") != std::string::npos) {
+        if (multipartBody(header)) {
             v.multipart = true;
             const size_t equals = v.contenttype.find('=');
             OST_TRACE("multipart type,boundary=%s\n",
                       equals == std::string::npos ? "" : v.contenttype.c_str() + equals + 1);
         }
-        takeHeader(header, "Referer", "referer=", v.referer);
-        takeHeader(header, "User-Agent", "user-agent=", v.agent);
+        takeHeaderLines(header, "Referer", "referer=", v.referer);
+        takeHeaderLines(header, "User-Agent", "user-agent=", v.agent);
         takeHeader(header, "Host", "host=", v.host);
         const Flow flow = listCheck(m_filter, v, kCompleteEvent, "host", v.host, WL_HOST, BL_HOST);
         if (flow != Flow::GoOn) {
@@ -176,24 +200,35 @@ private:
         if (v.host.empty()) {
             v.host = "null";
         }
-        takeHeader(header, "HTTP_X_FORWARDED_FOR", "proxy=", v.proxy);
-        if (v.proxy.empty()) {
-            takeHeader(header, "x-forwarded-for", "proxy=", v.proxy);
-        }
-        takeHeader(header, "client-ip", "clientip=", v.cip);
-        takeHeader(header, "Accept-Language", "alan=", v.alan);
+        proxyValues(header);
+        takeHeaderLines(header, "client-ip", "clientip=", v.cip);
+        takeHeaderLines(header, "Accept-Language", "alan=", v.alan);
         return Flow::GoOn;
     }
 
+    // The forwarding header under both its names; an empty line of the first
+    // name gives way to the second, as a single field does.
+    void proxyValues(const PFHeader& header) {
+        FieldValues& proxy = m_values.proxy;
+        takeHeaderLines(header, "HTTP_X_FORWARDED_FOR", "proxy=", proxy);
+        std::erase_if(proxy, [](const std::string& value) { return value.empty(); });
+        takeHeaderLines(header, "x-forwarded-for", "proxy=", proxy);
+    }
+
+    // Some proxies split the cookies over several lines; the pairs of each
+    // line are inspected.
     void cookies(const PFHeader& header) {
-        const std::string* cookie = headerValue(header, "Cookie");
-        if (cookie == nullptr) {
-            return;
+        PairList& all = m_values.cookies;
+        PairList line;
+        header.forEachValue("Cookie", [&](const std::string& cookie) {
+            OST_TRACE("cookie=%s \n", cookie.c_str());
+            m_filter.rules().parseCookie(cookie, m_useUtf8, line);
+            std::move(line.begin(), line.end(), std::back_inserter(all));
+        });
+        if (headerValue(header, "Cookie") != nullptr) {
+            OST_TRACE("var count of cookies=%zu\n", all.size());
+            m_check.variables(all, positions::kCookie);
         }
-        OST_TRACE("cookie=%s \n", cookie->c_str());
-        m_filter.rules().parseCookie(*cookie, m_useUtf8, m_values.cookies);
-        OST_TRACE("var count of cookies=%zu\n", m_values.cookies.size());
-        m_check.variables(m_values.cookies, positions::kCookie);
     }
 
     HttpFilter& m_filter;

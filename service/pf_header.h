@@ -30,6 +30,13 @@ public:
     void addField(std::string name, std::string value);
     // The first field of that name (any case), or nullptr.
     const Field* findFirstField(std::string_view name) const;
+    // Calls visit with the value of every field of that name, in arrival order.
+    template <typename Visit> void forEachValue(std::string_view name, Visit visit) const {
+        const auto [first, last] = m_index.equal_range(lowerName(name));
+        for (auto place = first; place != last; ++place) {
+            visit(m_fields[place->second].second);
+        }
+    }
     void clear();
 
     const std::vector<Field>& fields() const { return m_fields; }

@@ -1,8 +1,10 @@
 #include "service/request_values.h"
 
 #include "service/decoders.h"
+#include "service/log_field.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 
 namespace ostrum {
@@ -72,28 +74,48 @@ uint64_t saturatingAdd(uint64_t a, uint64_t b) {
     return b > kMax - a ? kMax : a + b;
 }
 
-// An empty host would shift the columns that the console reads by blanks.
+bool isMultipartFormData(std::string_view contenttype) {
+    constexpr std::string_view kMultipart = "multipart/form-data";
+    std::string_view media = contenttype.substr(0, contenttype.find(';'));
+    const size_t first = media.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return false;
+    }
+    media = media.substr(first, media.find_last_not_of(" \t") - first + 1);
+    return media.size() == kMultipart.size() &&
+           std::equal(media.begin(), media.end(), kMultipart.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+// An empty field would shift the columns that the console reads by blanks.
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId) {
-    const std::string_view host =
-        values.host.empty() ? std::string_view("null") : std::string_view(values.host);
-    const std::string id = std::to_string(ruleId);
+    const auto orNull = [](const std::string& text) {
+        return text.empty() ? std::string_view("null") : std::string_view(text);
+    };
     std::string record;
     record.reserve(values.clientip.size() + values.serverip.size() + values.serverport.size() +
-                   host.size() + values.line.method.size() + label.size() + kind.size() +
-                   id.size() + values.action.size() + values.line.url.size() + 9);
+                   values.host.size() + values.line.method.size() + label.size() + kind.size() +
+                   values.action.size() + values.line.url.size() + 32);
     for (const std::string_view field :
          {std::string_view(values.clientip), std::string_view(values.serverip),
-          std::string_view(values.serverport), host, std::string_view(values.line.method), label}) {
+          std::string_view(values.serverport)}) {
         record.push_back(' ');
         record.append(field);
     }
+    for (const std::string_view field : {orNull(values.host), orNull(values.line.method)}) {
+        record.push_back(' ');
+        appendLogField(record, field);
+    }
     record.push_back(' ');
-    record.append(kind).append(id);
+    record.append(label);
     record.push_back(' ');
-    record.append(values.action);
+    record.append(kind).append(std::to_string(ruleId));
     record.push_back(' ');
-    record.append(values.line.url);
+    record.append(values.action.empty() ? std::string_view("log") : values.action);
+    record.push_back(' ');
+    appendLogField(record, orNull(values.line.url));
     return record;
 }
 

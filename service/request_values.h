@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrum {
 
@@ -36,6 +37,13 @@ bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out,
 // a + b, held at the largest value instead of wrapping.
 uint64_t saturatingAdd(uint64_t a, uint64_t b);
 
+// The values of every line of one header field, in arrival order.
+using FieldValues = std::vector<std::string>;
+
+// True when the media type itself, before any ';' and without its blanks,
+// is multipart/form-data in any case.
+bool isMultipartFormData(std::string_view contenttype);
+
 // The values of one request under inspection.
 struct RequestValues {
     uint64_t id = 0;
@@ -45,12 +53,12 @@ struct RequestValues {
     std::string serverport = "null";
     RequestLine line;
     std::string contenttype;
-    std::string referer;
-    std::string agent;
+    FieldValues referer;
+    FieldValues agent;
     std::string host;
-    std::string proxy;
-    std::string cip;
-    std::string alan;
+    FieldValues proxy;
+    FieldValues cip;
+    FieldValues alan;
     std::string postdata;
     bool multipart = false;
     std::string action;
@@ -60,6 +68,7 @@ struct RequestValues {
 };
 
 // The record of one hit, each field after one blank; kind is "AR:" or "PR:".
+// The client's host, method and url are written as log fields.
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId);
 

@@ -19,6 +19,16 @@ void ValueCheck::value(const CheckPosition& position, const std::string& text) {
     check(position, std::string(position.param), text);
 }
 
+void ValueCheck::values(const CheckPosition& position, const FieldValues& texts) {
+    static const std::string kNone;
+    if (texts.empty()) {
+        value(position, kNone);
+    }
+    for (const std::string& text : texts) {
+        value(position, text);
+    }
+}
+
 void ValueCheck::check(const CheckPosition& position, const std::string& param,
                        const std::string& text) {
     const rulematch match = m_filter.rules().matchRules(position.code, text, m_useUtf8);
@@ -50,24 +60,57 @@ void ValueCheck::attackRuleHit(const CheckPosition& position, const rulematch& m
 // action as one word.
 void ValueCheck::patchRuleCheck(const CheckPosition& position, const std::string& param,
                                 const std::string& text) {
-    const RequestValues& v = m_values;
-    const int32_t failed = m_filter.rules().checkParamConstraint(v.host, v.serverport, v.line.url,
-                                                                 param, position.patchLetter, text);
-    if (failed != 0) {
-        m_values.action = closeOnHit() ? "block" : "log";
-        record(position.patchLabel, "PR:", failed);
+    engine& rules = m_filter.rules();
+    if (!rules.constraints().empty()) {
+        const int32_t failed = rules.checkParamKey(keys().key(position.patchLetter, param), text);
+        if (failed != 0) {
+            m_values.action = closeOnHit() ? "block" : "log";
+            record(position.patchLabel, "PR:", failed);
+        }
     }
     config& settings = m_filter.settings();
     if (settings.getSelfLearn() && settings.getRunMod() == 0) {
-        m_filter.rules().selflearn(v.host, v.serverport, v.line.url, param, position.learnLetter,
-                                   text, settings.getSelfLearnMaxCount());
+        learn(position, param, text);
     }
 }
 
+void ValueCheck::learn(const CheckPosition& position, const std::string& param,
+                       const std::string& text) {
+    const LearnResult result = m_filter.rules().selflearnKey(
+        keys().key(position.learnLetter, param), text, m_filter.settings().getSelfLearnMaxCount());
+    if (result == LearnResult::KeyTooLong) {
+        m_filter.writeMainLog("self_learn: keys longer than " + std::to_string(kLearnKeyLengthMax) +
+                              " bytes are not learned");
+    } else if (result == LearnResult::TooManyKeys) {
+        m_filter.writeMainLog("self_learn: " + std::to_string(kLearnKeysMax) +
+                              " keys reached, new keys are not learned");
+    }
+}
+
+ParamKeyBuilder& ValueCheck::keys() {
+    if (!m_keys) {
+        const RequestValues& v = m_values;
+        m_keys.emplace(v.host, v.serverport, v.line.url);
+    }
+    return *m_keys;
+}
+
 void ValueCheck::record(std::string_view label, std::string_view kind, int32_t ruleId) {
+    if (++m_records > kRecordsPerRequestMax) {
+        OST_TRACE("attack record %zu of the request not written", m_records);
+        return;
+    }
     const std::string text = attackRecord(m_values, label, kind, ruleId);
     OST_TRACE_TEXT(text);
     m_filter.writeAttackLog(text);
+}
+
+void ValueCheck::finish() {
+    if (m_records > kRecordsPerRequestMax) {
+        m_filter.writeMainLog(
+            m_values.clientip + " " + std::to_string(m_records - kRecordsPerRequestMax) + " of " +
+            std::to_string(m_records) + " hits of one request not written to the attack log");
+    }
 }
 
 } // namespace ostrum

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "service/param_key.h"
 #include "service/request_values.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,14 +41,24 @@ inline constexpr CheckPosition kProxy{POS_PROXY,         "proxy",           'x',
 inline constexpr CheckPosition kAlan{POS_ALAN, "alan", 'a', "accept-language", "alan", 'A'};
 } // namespace positions
 
+// A request that hits this many rules is an attack beyond doubt; a record
+// more tells nothing new, yet each carries the URL, which may take most of
+// the request's 1 MiB. So the records of one request stay linear in its size.
+constexpr size_t kRecordsPerRequestMax = 32;
+
 // Runs the values of one request through the attack rules and, failing
-// them, the patch rules and self-learning, writing one record per hit.
+// them, the patch rules and self-learning, writing one record per hit, up
+// to kRecordsPerRequestMax; every hit counts for blocking.
 class ValueCheck {
 public:
     ValueCheck(HttpFilter& filter, RequestValues& values);
 
     void variables(const PairList& pairs, const CheckPosition& position);
     void value(const CheckPosition& position, const std::string& text);
+    // Each line of a header field; one empty value when there is none.
+    void values(const CheckPosition& position, const FieldValues& texts);
+    // Tells the run log how many hits of the request went unwritten, if any.
+    void finish();
 
 private:
     void check(const CheckPosition& position, const std::string& param, const std::string& text);
@@ -53,11 +66,17 @@ private:
     void attackRuleHit(const CheckPosition& position, const rulematch& match);
     void patchRuleCheck(const CheckPosition& position, const std::string& param,
                         const std::string& text);
+    void learn(const CheckPosition& position, const std::string& param, const std::string& text);
+    ParamKeyBuilder& keys();
     void record(std::string_view label, std::string_view kind, int32_t ruleId);
 
     HttpFilter& m_filter;
     RequestValues& m_values;
     const bool m_useUtf8;
+    // Made at the first key the request needs: none without patch rules or
+    // learning.
+    std::optional<ParamKeyBuilder> m_keys;
+    size_t m_records = 0;
 };
 
 } // namespace ostrum

@@ -1,7 +1,9 @@
 #include "service/pf_header.h"
+#include "service/request_values.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ostrum::PFHeader header;
@@ -10,6 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const ostrum::PFHeader::Field* field = header.findFirstField(name);
         if (field != nullptr &&
             ostrum::PFHeader::lowerName(field->first) != ostrum::PFHeader::lowerName(name)) {
+            __builtin_trap();
+        }
+        size_t lines = 0;
+        header.forEachValue(name, [&](const std::string& value) {
+            if (lines++ == 0 && (field == nullptr || &value != &field->second)) {
+                __builtin_trap();
+            }
+            ostrum::isMultipartFormData(value);
+        });
+        if ((lines == 0) != (field == nullptr)) {
             __builtin_trap();
         }
     }

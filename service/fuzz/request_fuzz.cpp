@@ -4,11 +4,35 @@
 #include "service/tests/conn_info.h"
 #include "service/tests/memory_object.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
 using namespace ostrum;
+
+namespace {
+
+// Every attack record stays one line of its nine fields, each after one
+// blank, whatever the request held.
+class RecordCheckingFilter : public HttpFilter {
+public:
+    void writeAttackLog(std::string record) override {
+        const bool oneLine = std::none_of(record.begin(), record.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte == 0x7F;
+        });
+        const bool nineFields = std::count(record.begin(), record.end(), ' ') == 9 &&
+                                record.front() == ' ' && record.back() != ' ' &&
+                                record.find("  ") == std::string::npos;
+        if (!oneLine || !nineFields) {
+            __builtin_trap();
+        }
+        HttpFilter::writeAttackLog(std::move(record));
+    }
+};
+
+} // namespace
 
 // One request of any bytes: request line, header block and body separated
 // by \x01, through both request events of a filter with a few rules.
@@ -16,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static HttpFilter* filter = [] {
         std::filesystem::create_directories("/tmp/ostrum-request-fuzz/log");
         std::filesystem::current_path("/tmp/ostrum-request-fuzz");
-        auto* f = new HttpFilter();
+        auto* f = new RecordCheckingFilter();
         f->settings().parseline("run_mod=0");
         f->settings().parseline("self_learn=1");
         f->settings().parseline("write_detaillog=0");
@@ -33,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string line = input.substr(0, a);
     const std::string header = a == std::string::npos ? "" : input.substr(a + 1, b - a - 1);
     const std::string body = b == std::string::npos ? "" : input.substr(b + 1);
+    filter->settings().parseline(size % 2 == 0 ? "use_utf8=0" : "use_utf8=1");
     RequestLine parts;
     splitRequestLine(input, parts);
     ostrum::testing::MemoryObject object = ostrum::testing::MemoryObject::request(line, header, body);

@@ -1,5 +1,6 @@
 #include "service/engine.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -31,6 +32,26 @@ void checkSplit(ostrum::engine& rules, std::string_view text, char delimiter) {
     check(joined == text);
 }
 
+// parseQuery keeps every piece of two characters or more with an '=' after
+// its first, and never under an empty name.
+void checkQueryPairs(std::string_view text, const ostrum::PairList& pairs) {
+    size_t expected = 0;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('&', start), text.size());
+        const std::string_view piece = text.substr(start, end - start);
+        expected +=
+            piece.size() >= 2 && piece.find('=') != std::string_view::npos && piece.find('=') != 0
+                ? 1
+                : 0;
+        start = end + 1;
+    }
+    check(pairs.size() == expected);
+    for (const auto& pair : pairs) {
+        check(!pair.first.empty());
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,6 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(cookies == static_cast<int32_t>(pairs.size()));
         const int32_t variables = rules.parseQuery(text, useUtf8, pairs);
         check(variables == static_cast<int32_t>(pairs.size()));
+        checkQueryPairs(text, pairs);
     }
     if (size > 0) {
         checkSplit(rules, text.substr(1), text[0]);

@@ -423,18 +423,20 @@ TEST_F(RequestInspection, TwoHitsWriteTwoRecordsAfterTheClose) {
     EXPECT_EQ(calls().posted, (std::vector<uint64_t>{kId}));
 }
 
-TEST_F(RequestInspection, ProxyFallsBackOnlyWhenTheFirstFieldGivesNothing) {
+// A web server may read either name and any line of it.
+TEST_F(RequestInspection, EveryForwardingLineIsInspected) {
     rule(R"(RAWRULE "6,proxy,raw,find,log" "evil")");
     struct Case {
         const char* header;
         bool hit;
     };
     const Case cases[] = {
-        {"HTTP_X_FORWARDED_FOR: good\r\nx-forwarded-for: evil\r\n\r\n", false},
+        {"HTTP_X_FORWARDED_FOR: good\r\nx-forwarded-for: evil\r\n\r\n", true},
         {"HTTP_X_FORWARDED_FOR: evil\r\nx-forwarded-for: good\r\n\r\n", true},
         {"x-forwarded-for: evil\r\n\r\n", true},
         {"HTTP_X_FORWARDED_FOR:\r\nX-Forwarded-For: evil\r\n\r\n", true},
-        {"X-Forwarded-For: good\r\nX-Forwarded-For: evil\r\n\r\n", false},
+        {"X-Forwarded-For: good\r\nX-Forwarded-For: evil\r\n\r\n", true},
+        {"X-Forwarded-For: good\r\nX-Forwarded-For: good\r\n\r\n", false},
     };
     for (const Case& c : cases) {
         filter.attackRecords.clear();

@@ -131,7 +131,7 @@ TEST(Rulenode, TransformAndCompare) {
         {TRA_RAW, CM_FIND, " or ", "1+or+1", false, false},
         {TRA_NORMAL, CM_FIND, "\xD6\xD0", "%E4%B8%AD", true, true},
         {TRA_NORMAL, CM_FIND, "\xD6\xD0", "%E4%B8%AD", false, false},
-        {TRA_NORMAL, CM_FIND, "abc", "x%00abc", true, false},
+        {TRA_NORMAL, CM_FIND, "abc", "x%00abc", true, true},
         {TRA_NORMAL, CM_FIND, "abc", "x%00abc", false, true},
         {TRA_RAW, CM_REGEX, "^\\d+$", "123", false, true},
         {TRA_RAW, CM_NOT_REGEX, "^\\d+$", "123", false, false},

@@ -172,6 +172,37 @@ TEST_F(SelfLearnTest, ResultLinesInByteOrderOfTheKeys) {
     EXPECT_EQ(readFile(kResultFile), expected);
 }
 
+TEST_F(SelfLearnTest, KeyLongerThanItsCapIsNotLearned) {
+    testing::TraceCapture trace;
+    const std::string prefix = "site::80::/a.asp::G::"; // the key of learn()
+    const std::string fits(kLearnKeyLengthMax - prefix.size(), 'n');
+    EXPECT_EQ(learn(fits, "1"), 1);
+    EXPECT_EQ(e.selflearnKey(prefix + fits + "n", "1", 10), LearnResult::KeyTooLong);
+    EXPECT_EQ(e.selflearnKey(prefix + fits + "nn", "1", 10), LearnResult::NotCounted);
+    EXPECT_EQ(learn(fits + "n", "1"), 0);
+    EXPECT_EQ(learn(fits, "1"), 1);
+    EXPECT_EQ(e.learnSnapshot().size(), 1u);
+    EXPECT_EQ(e.learnCount(), 2u);
+    EXPECT_NE(trace.text().find("selflearn key not learned: key too long"), std::string::npos);
+}
+
+TEST_F(SelfLearnTest, NewKeysPastTheKeyCapAreNotLearnedKnownKeysAre) {
+    for (size_t i = 0; i < kLearnKeysMax; ++i) {
+        ASSERT_EQ(learn("p" + std::to_string(i), "1"), 1) << i;
+    }
+    EXPECT_EQ(e.selflearnKey("site::80::/a.asp::G::new", "1", 10), LearnResult::TooManyKeys);
+    EXPECT_EQ(e.selflearnKey("site::80::/a.asp::G::new", "1", 10), LearnResult::NotCounted);
+    EXPECT_EQ(learn("p7", "12345"), 1);
+    EXPECT_EQ(e.learnSnapshot().size(), kLearnKeysMax);
+    EXPECT_EQ(statOf("p7").maxlen, 5u);
+}
+
+TEST_F(SelfLearnTest, ResultFileKeepsOneLinePerKey) {
+    ASSERT_EQ(e.selflearn("h", "80", "/a\r\nb c", "n\n", 'G', "1", 0), 1);
+    ASSERT_EQ(e.selflearn("h", "80", "/a", "n", 'G', "1", 0), 0);
+    EXPECT_EQ(readFile(kResultFile), resultLine("h::80::/a%0D%0Ab c::G::n%0A", 0, 0, 1, 1));
+}
+
 TEST_F(SelfLearnTest, MissingLogFolderEndsLearningSilently) {
     std::filesystem::remove_all("log");
     ASSERT_EQ(learn("id", "1", 0), 1);

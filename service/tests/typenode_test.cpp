@@ -1,4 +1,5 @@
 #include "service/engine.h"
+#include "service/param_key.h"
 #include "service/tests/trace_capture.h"
 #include "service/typenode.h"
 
@@ -241,6 +242,20 @@ TEST(ConstraintTest, KeyIsLowerCasedButNotTrimmed) {
                              {"site", "80", "/a.asp", "sid", 'c', "x", 0},
                              {"", "", "", "", '\0', "x", 0},
                          });
+}
+
+TEST(ConstraintTest, KeysOfOneRequestShareTheirPrefix) {
+    ParamKeyBuilder keys("Site", "80", "/A.asp");
+    EXPECT_EQ(keys.key('g', "ID"), "site::80::/a.asp::g::id");
+    EXPECT_EQ(keys.key('C', " Sid"), "site::80::/a.asp::C:: sid");
+    EXPECT_EQ(keys.key('p', ""), "site::80::/a.asp::p::");
+    EXPECT_EQ(ParamKeyBuilder("", "", "").key('\0', "x"), std::string("::::::\0::x", 10));
+
+    engine e;
+    ASSERT_TRUE(e.addSafestrTypeRule("num", "^[0-9]+$"));
+    ASSERT_TRUE(e.addjiprulestr("JIPRULE  5  site::80::/a.asp::g::id  num::0-0"));
+    EXPECT_EQ(e.checkParamKey(keys.key('g', "Id"), "x"), 5);
+    EXPECT_EQ(e.checkParamKey(keys.key('g', "Idx"), "x"), 0);
 }
 
 } // namespace

@@ -55,7 +55,10 @@ TEST_F(VariablesTest, QueryPairs) {
         {"==", false, {}},
         {"a==", false, {{"a", "="}}},
         {kChineseUtf8 + "=v", true, {{kChineseGbk, "v"}}},
-        {"%00=1&b=2", true, {{"b", "2"}}},
+        {"%00=1&b=2", true, {{"\0"s, "1"}, {"b", "2"}}},
+        {"%C3%A9=1%20union&%FF=2&%E4%B8=3&caf%C3=4",
+         true,
+         {{"\xA8\xA6", "1%20union"}, {"?", "2"}, {"??", "3"}, {"caf?", "4"}}},
         {"%00=1", false, {{"\0"s, "1"}}},
     };
     for (const PairCase& c : cases) {
@@ -75,7 +78,8 @@ TEST_F(VariablesTest, CookiePairs) {
         {"a==", false, {{"a", ""}}},
         {"n%61me=v%20x", false, {{"name", "v%20x"}}},
         {kChineseUtf8 + "=v", true, {{kChineseGbk, "v"}}},
-        {"%00=v", true, {{"", "v"}}},
+        {"%00=v", true, {{"\0"s, "v"}}},
+        {"%FF=v; caf%C3=w", true, {{"?", "v"}, {" caf?", "w"}}},
     };
     for (const PairCase& c : cases) {
         EXPECT_EQ(cookie(c.text, c.useUtf8), c.expected) << "cookie: " << c.text;
@@ -95,6 +99,10 @@ TEST_F(VariablesTest, NestedCookiePairs) {
          {{"a", "1"}, {" s.k1", "v1"}, {" s.k2", "v2"}, {" b", "2"}}},
         {"s=a=1&b=2; t=c=3&d=4", false, {{"s.a", "1"}, {"s.b", "2"}, {" t.c", "3"}, {" t.d", "4"}}},
         {"s=" + kChineseUtf8 + "=1&k=2", true, {{"s." + kChineseGbk, "1"}, {"s.k", "2"}}},
+        // A long outer name is cut at 256 bytes in each pair's name.
+        {std::string(300, 'o') + "=a=1&b=2",
+         false,
+         {{std::string(256, 'o') + ".a", "1"}, {std::string(256, 'o') + ".b", "2"}}},
     };
     for (const PairCase& c : cases) {
         EXPECT_EQ(cookie(c.text, c.useUtf8), c.expected) << "cookie: " << c.text;
