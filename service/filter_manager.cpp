@@ -1,5 +1,6 @@
 #include "service/filter_manager.h"
 
+#include "platform/filter_report.h"
 #include "service/trace.h"
 
 #include <arpa/inet.h>
@@ -117,27 +118,40 @@ int filtermanager::attach() {
         m_filter.writeMainLog(driverFailure(status));
         return -3;
     }
-    addPortRules();
+    if (addPortRules() == 0) {
+        // Reporting a start while nothing is filtered would hide the fault.
+        OST_TRACE_TEXT("Failed to start: no port could be filtered\n");
+        m_filter.writeMainLog("Failed to start: no port could be filtered");
+        nfapi::nf_free();
+        ProtocolFilters::pf_free();
+        return -4;
+    }
     return 0;
 }
 
-// A port whose rule the driver refuses is told in the run log; the others
-// are still filtered.
-void filtermanager::addPortRules() {
+// A port whose rule the layer refuses is told in the run log with the reason;
+// the others are still filtered. Returns how many rules were taken.
+size_t filtermanager::addPortRules() {
     std::vector<uint16_t> ports = m_filter.settings().getPorts();
     if (ports.empty()) {
         m_filter.settings().addPort(kDefaultPort);
         ports.push_back(kDefaultPort);
     }
+    size_t taken = 0;
     for (const uint16_t port : ports) {
         nfapi::NF_RULE rule = inboundTcpRule(port);
-        if (nfapi::nf_addRule(&rule, 1) != nfapi::NF_STATUS_SUCCESS) {
-            const std::string message =
-                "Failed to add driver rule for port " + std::to_string(port);
-            OST_TRACE_TEXT(message);
-            m_filter.writeMainLog(message);
+        if (nfapi::nf_addRule(&rule, 1) == nfapi::NF_STATUS_SUCCESS) {
+            ++taken;
+            continue;
         }
+        std::string message = "Failed to add driver rule for port " + std::to_string(port);
+        if (const std::string reason = platform::ruleFailure(); !reason.empty()) {
+            message += ": " + reason;
+        }
+        OST_TRACE_TEXT(message);
+        m_filter.writeMainLog(message);
     }
+    return taken;
 }
 
 void enableDebugPrivilege() {}

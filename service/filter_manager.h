@@ -17,7 +17,8 @@ public:
 
     // Always 0; the text becomes one run-log line.
     virtual int writeLog(const char* text);
-    // 0 started; -1 protection disabled; -2 protocol filter failed; -3 driver failed.
+    // 0 started; -1 protection disabled; -2 protocol filter failed; -3 driver failed;
+    // -4 no port could be filtered.
     virtual int start();
     virtual int stop();
     virtual void reset();
@@ -28,9 +29,9 @@ public:
     HttpFilter& filter() { return m_filter; }
 
 private:
-    // pf_init, nf_init and the port rules; 0, -2 or -3 as start answers.
+    // pf_init, nf_init and the port rules; 0, -2, -3 or -4 as start answers.
     int attach();
-    void addPortRules();
+    size_t addPortRules();
 
     HttpFilter m_filter;
 };

@@ -17,6 +17,8 @@ public:
         return update([&](StatusRecord& record) { record.status = status; });
     }
 
+    bool ready(const ServiceStatus&) override { return true; }
+
     void controlDone(uint32_t sequence) override {
         (void)update([&](StatusRecord& record) { record.controlDone = sequence; });
     }

@@ -43,7 +43,10 @@ void OstrumService::run() {
         m_filterStarted = true;
         m_startResult = m_manager.start();
     }
-    if (m_startResult >= 0) {
+    if (m_startResult < 0) {
+        setServiceExitCode(-m_startResult);
+    } else {
+        reportReady();
         protect();
     }
     const std::lock_guard<std::mutex> guard(m_lock);
