@@ -14,6 +14,8 @@ namespace {
 constexpr uint16_t kDefaultPort = 80;
 constexpr const wchar_t* kDataFolder = L"netfilter2";
 constexpr const char* kDriverName = "ostrum2";
+// Often enough to be seen while it lasts, rarely enough not to flood the log.
+constexpr std::chrono::minutes kShortageLineInterval{1};
 
 const char* driverFailure(nfapi::NF_STATUS status) {
     switch (status) {
@@ -103,6 +105,21 @@ bool filtermanager::noUpdateNeeded() {
 void filtermanager::checkUpdates(std::string date, std::string folder) {
     m_filter.writeMainLog("Check updates and reporte logs.");
     m_filter.settings().writeUpgradeRecord(std::move(date), std::move(folder));
+}
+
+void filtermanager::reportDescriptorShortage(std::chrono::steady_clock::time_point now) {
+    const uint64_t shortages = platform::descriptorShortages();
+    if (shortages == m_shortagesReported ||
+        (m_lastShortageLine && now - *m_lastShortageLine < kShortageLineInterval)) {
+        return;
+    }
+    const std::string message = "Out of file descriptors: new connections wait to be accepted (" +
+                                std::to_string(shortages - m_shortagesReported) +
+                                " failed accepts); raise the open-file limit";
+    OST_TRACE_TEXT(message);
+    m_filter.writeMainLog(message);
+    m_shortagesReported = shortages;
+    m_lastShortageLine = now;
 }
 
 int filtermanager::attach() {

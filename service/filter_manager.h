@@ -2,6 +2,9 @@
 
 #include "service/http_filter.h"
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace ostrum {
@@ -25,6 +28,9 @@ public:
     // True when the daily update must not run now.
     virtual bool noUpdateNeeded();
     virtual void checkUpdates(std::string date, std::string folder);
+    // One run-log line when connections could not be accepted for want of
+    // descriptors since the last such line, at most one a minute.
+    void reportDescriptorShortage(std::chrono::steady_clock::time_point now);
 
     HttpFilter& filter() { return m_filter; }
 
@@ -34,6 +40,8 @@ private:
     size_t addPortRules();
 
     HttpFilter m_filter;
+    uint64_t m_shortagesReported = 0;
+    std::optional<std::chrono::steady_clock::time_point> m_lastShortageLine;
 };
 
 // Enables the debug privilege of the own process; a no-op here.

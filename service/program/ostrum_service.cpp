@@ -65,6 +65,7 @@ void OstrumService::protect() {
             break;
         }
         checkDailyUpdate();
+        m_manager.reportDescriptorShortage(std::chrono::steady_clock::now());
     }
 }
 

@@ -1,3 +1,4 @@
+#include "platform/filter_report.h"
 #include "platform/ini.h"
 #include "service/filter_manager.h"
 #include "service/tests/filter_fixture.h"
@@ -124,6 +125,22 @@ TEST_F(FilterManager, NoPortFilteredFailsTheStartAndDetaches) {
                             "Failed to start: no port could be filtered"}));
     EXPECT_EQ(calls().lifecycle,
               (std::vector<std::string>{"pf_init", "nf_init", "nf_free", "pf_free"}));
+}
+
+TEST_F(FilterManager, DescriptorShortageIsLoggedAtMostOnceAMinute) {
+    using std::chrono::seconds;
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    manager.reportDescriptorShortage(start);
+    platform::countDescriptorShortage();
+    platform::countDescriptorShortage();
+    manager.reportDescriptorShortage(start);
+    platform::countDescriptorShortage();
+    manager.reportDescriptorShortage(start + seconds(59));
+    manager.reportDescriptorShortage(start + seconds(60));
+    manager.reportDescriptorShortage(start + seconds(200));
+    const std::string line = "Out of file descriptors: new connections wait to be accepted (";
+    EXPECT_EQ(runLog(), (std::vector<std::string>{line + "2 failed accepts); raise the open-file limit",
+                                                  line + "1 failed accepts); raise the open-file limit"}));
 }
 
 TEST_F(FilterManager, ListFileIsReadOnlyWhenListsAreActive) {
