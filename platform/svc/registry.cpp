@@ -2,7 +2,9 @@
 
 #include "platform/proc/proc_stat.h"
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -238,6 +240,22 @@ int Registry::removeService(std::string_view name) const {
     }
     unlink(statusPath(name).c_str());
     return 0;
+}
+
+std::vector<std::string> Registry::serviceNames() const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_root, error)) {
+        const std::string file = entry.path().filename().string();
+        ServiceConfig config;
+        if (file.ends_with(".service") &&
+            readConfig(file.substr(0, file.size() - std::string_view(".service").size()),
+                       config) == 0) {
+            names.push_back(config.name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool isRecordAlive(const StatusRecord& record) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace platform::svc {
 
@@ -71,6 +72,8 @@ public:
     StatusRecord readStatus(std::string_view name) const;
     [[nodiscard]] int writeStatus(std::string_view name, const StatusRecord& record) const;
     [[nodiscard]] int removeService(std::string_view name) const;
+    // The names of the installed services, as their records give them.
+    std::vector<std::string> serviceNames() const;
 
 private:
     std::string m_root;

@@ -1,11 +1,15 @@
 // svcctl: the command line of the service manager layer.
 //   svcctl start|stop|pause|continue|query|config NAME
 //   svcctl control NAME CODE      (a service's own control code, 128 to 255)
-// Prints the service's state (config: its configuration); exit status 0 on
+//   svcctl start-automatic        (at boot: every Automatic service of the
+//                                  standalone registry that is not running)
+// Prints the service's state (config: its configuration; start-automatic:
+// "NAME: STATE" for each service it started); exit status 0 on
 // success, 1 with a message on standard error otherwise, 2 on bad usage.
 
 #include "platform/svc/registry.h"
 #include "platform/svc/service_manager.h"
+#include "platform/svc/standalone_manager.h"
 
 #include <charconv>
 #include <chrono>
@@ -69,7 +73,8 @@ int sendControl(ServiceManager& manager, std::string_view command, std::string_v
 
 int usage() {
     std::fputs("usage: svcctl start|stop|pause|continue|query|config NAME\n"
-               "       svcctl control NAME CODE\n",
+               "       svcctl control NAME CODE\n"
+               "       svcctl start-automatic\n",
                stderr);
     return 2;
 }
@@ -83,9 +88,30 @@ int userControl(ServiceManager& manager, std::string_view name, std::string_view
     return sendControl(manager, "control", name, code);
 }
 
+// Hosts without systemd call this from their boot (an init script, a
+// container's entry point); systemd starts enabled units itself.
+int startAutomatic() {
+    StandaloneManager manager(Registry::defaultRoot());
+    int status = 0;
+    for (const auto& [name, error] : manager.startAutomatic()) {
+        if (error != 0) {
+            status = fail("start", name, error);
+            continue;
+        }
+        std::printf("%s: ", name.c_str()); // then its state
+        if (printState(manager, "start", name) != 0) {
+            status = 1;
+        }
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "start-automatic") {
+        return startAutomatic();
+    }
     if (argc < 3) {
         return usage();
     }

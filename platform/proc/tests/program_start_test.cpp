@@ -2,6 +2,8 @@
 #include "platform/proc/tests/scratch_folder.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <set>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -47,6 +49,24 @@ TEST(StartProgram, ChildStartsInTheWorkingFolderGiven) {
     EXPECT_EQ(readText(out), std::filesystem::canonical(target.path()).string() + "\n");
     options.workingFolder = target.file("missing");
     EXPECT_EQ(startProgram("sh", {"-c", "true"}, options), 0);
+}
+
+// Descriptors the caller left inheritable (as libraries do) stay behind.
+TEST(StartProgram, ChildGetsOnlyTheStandardStreams) {
+    const int inheritable = open("/dev/null", O_RDONLY);
+    ASSERT_GE(inheritable, 3);
+    for (const Window window : {Window::Hidden, Window::Shown}) {
+        const pid_t pid = startProgram("sleep", {"30"}, {window, Wait::No, {}, {}});
+        ASSERT_GT(pid, 0);
+        std::set<std::string> fds;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 "/proc/" + std::to_string(pid) + "/fd")) {
+            fds.insert(entry.path().filename().string());
+        }
+        kill(pid, SIGKILL);
+        EXPECT_EQ(fds, (std::set<std::string>{"0", "1", "2"}));
+    }
+    close(inheritable);
 }
 
 TEST_F(ShellRun, HiddenChildWritesToNowhere) {
