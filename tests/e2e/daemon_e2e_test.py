@@ -181,13 +181,22 @@ class DaemonProgram(unittest.TestCase):
 
 
 class ProxiedInstallation(Installation):
-    """nginx taking the PROXY protocol from the service, logging the client
-    address it carries."""
+    """nginx behind the service, told the client's address as the README
+    says: by the PROXY protocol or by the last X-Forwarded-For address."""
+
+    NGINX_REAL_IP = {
+        "proxy-v1": ("proxy_protocol", "real_ip_header proxy_protocol;"),
+        "x-forwarded-for": ("", "real_ip_header X-Forwarded-For; real_ip_recursive off;"),
+    }
+
+    def __init__(self, forward_client):
+        self.forward_client = forward_client
+        super().__init__(run_mod=1)
 
     def _configure(self, run_mod, settings):
         super()._configure(run_mod, settings)
         with open(os.path.join(self.app, "netfilter2", "netfilter.ini"), "a") as f:
-            f.write("forward_client=proxy-v1\n")
+            f.write(f"forward_client={self.forward_client}\n")
 
     def _start_nginx(self):
         web = os.path.join(self.root, "nginx")
@@ -199,12 +208,13 @@ class ProxiedInstallation(Installation):
         self.nginx_conf = os.path.join(web, "nginx.conf")
         temps = "".join(f"{k}_temp_path {web}/tmp; " for k in
                         ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        listen_option, real_ip = self.NGINX_REAL_IP[self.forward_client]
         with open(self.nginx_conf, "w") as f:
             f.write(f"daemon on; pid {web}/nginx.pid; error_log {web}/error.log;\n"
                     "events { worker_connections 256; }\n"
                     f"http {{ access_log {web}/access.log; {temps}\n"
-                    f"  server {{ listen 127.0.0.1:{self.web_port} proxy_protocol;\n"
-                    "    set_real_ip_from 127.0.0.1; real_ip_header proxy_protocol;\n"
+                    f"  server {{ listen 127.0.0.1:{self.web_port} {listen_option};\n"
+                    f"    set_real_ip_from 127.0.0.1; {real_ip}\n"
                     f"    root {web}/html; }} }}\n")
         subprocess.run([NGINX, "-c", self.nginx_conf], check=True)
         self.access_log = os.path.join(web, "access.log")
@@ -212,15 +222,16 @@ class ProxiedInstallation(Installation):
 
 @unittest.skipUnless(os.access(NGINX, os.X_OK), "nginx is not installed")
 class BehindTheService(unittest.TestCase):
-    def test_web_server_logs_the_clients_address(self):
-        site = ProxiedInstallation(run_mod=1)
+    def client_address_logged(self, forward_client, headers=""):
+        site = ProxiedInstallation(forward_client)
         try:
             site.start()
             with socket.socket() as s:
                 s.bind(("127.0.0.2", 0))  # a client that is not the service's own address
                 s.settimeout(10)
                 s.connect(("127.0.0.1", site.port))
-                s.sendall(b"GET /index.html HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                s.sendall(f"GET /index.html HTTP/1.1\r\nHost: x\r\n{headers}"
+                          "Connection: close\r\n\r\n".encode())
                 answer = b""
                 while chunk := s.recv(65536):
                     answer += chunk
@@ -230,9 +241,17 @@ class BehindTheService(unittest.TestCase):
                 with open(site.access_log) as f:
                     return [l for l in f if "/index.html" in l]
             self.assertTrue(wait_for(lambda: logged()))
-            self.assertTrue(logged()[0].startswith("127.0.0.2 "), logged())
+            return logged()[0].split()[0]
         finally:
             site.close()
+
+    def test_proxy_protocol_gives_nginx_the_clients_address(self):
+        self.assertEqual(self.client_address_logged("proxy-v1"), "127.0.0.2")
+
+    def test_clients_own_forwarded_for_does_not_fool_the_last_address(self):
+        self.assertEqual(self.client_address_logged("x-forwarded-for",
+                                                    "X-Forwarded-For: 6.6.6.6\r\n"),
+                         "127.0.0.2")
 
 
 if __name__ == "__main__":
