@@ -18,6 +18,8 @@ from service_e2e_test import NGINX, Installation, get, wait_for  # noqa: E402
 
 IDLE_CLIENTS = 2000
 SOFT_LIMIT = 1024
+FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+OTHER_USER = 65534  # nobody
 
 
 def service_pid(site):
@@ -178,6 +180,34 @@ class DaemonProgram(unittest.TestCase):
         self.assertTrue(wait_for(lambda: "ostrum start!" in site.log("ostrum.log")))
         again = run(site, "./svcctl", "start-automatic")
         self.assertEqual((again.returncode, again.stdout), (0, ""), "a running one is left alone")
+
+
+@unittest.skipUnless(os.access(NGINX, os.X_OK) and os.path.exists(FAKETIME) and
+                     os.geteuid() == 0, "needs nginx, faketime and root")
+class SettingsFile(unittest.TestCase):
+    def test_daily_write_keeps_owner_mode_and_link(self):
+        site = Installation(run_mod=2, settings="auto_update_report=1\n")
+        try:
+            real = os.path.join(site.root, "settings", "ostrum.cfg")
+            os.makedirs(os.path.dirname(real))
+            cfg = os.path.join(site.app, "ostrum.cfg")
+            os.rename(cfg, real)
+            os.symlink(real, cfg)
+            os.chown(real, OTHER_USER, OTHER_USER)
+            os.chmod(real, 0o664)
+            # The service wakes at 01:00:10, the time of its daily update.
+            site.env.update(LD_PRELOAD=FAKETIME, FAKETIME="@2026-01-02 01:00:00",
+                            FAKETIME_DONT_FAKE_MONOTONIC="1")
+            site.start()
+            self.assertTrue(wait_for(lambda: "last_update_date=2026-01-02" in read_text(real),
+                                     timeout=60), read_text(real))
+            self.assertTrue(os.path.islink(cfg))
+            info = os.stat(real)
+            self.assertEqual((info.st_uid, info.st_gid, info.st_mode & 0o7777),
+                             (OTHER_USER, OTHER_USER, 0o664))
+            self.assertEqual(os.listdir(os.path.dirname(real)), ["ostrum.cfg"])
+        finally:
+            site.close()
 
 
 class ProxiedInstallation(Installation):
