@@ -1,14 +1,13 @@
 """Whole-system tests of the service as a Linux daemon: honest starts, exit
-statuses, descriptors, descriptor limits, boot start, and nginx behind the
-installed service with the client's address passed on. Started like
-service_e2e_test.py, whose program folder helper it shares."""
+statuses, descriptors, descriptor limits, boot start, the settings file, and
+nginx behind the installed service with the client's address passed on.
+Started like service_e2e_test.py, whose program folder helper it shares."""
 
 import os
 import resource
 import socket
 import subprocess
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
