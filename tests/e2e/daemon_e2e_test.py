@@ -171,6 +171,27 @@ class DaemonProgram(unittest.TestCase):
             for s in idle:
                 s.close()
 
+    def test_out_of_descriptors_is_told_and_the_service_recovers(self):
+        site = self.site
+        hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
+        resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))
+        run(site, "./ostrum", "-i")
+        # A hard limit the service cannot raise.
+        run(site, "prlimit", f"--nofile={SOFT_LIMIT}:{SOFT_LIMIT}", "./svcctl", "start", "Ostrum")
+        self.assertTrue(wait_for(lambda: "ostrum start!" in site.log("ostrum.log")))
+        idle = []
+        try:
+            for _ in range(SOFT_LIMIT + 100):
+                idle.append(socket.create_connection(("127.0.0.1", site.port), timeout=10))
+            self.assertTrue(wait_for(lambda: "Out of file descriptors" in site.log("ostrum.log"),
+                                     timeout=60), site.log("ostrum.log"))
+        finally:
+            for s in idle:
+                s.close()
+        self.assertIn(b"200 OK", get(site.port, "/"))
+        lines = [l for l in site.log("ostrum.log").split("\r\n") if "Out of file descriptors" in l]
+        self.assertEqual(len(lines), 1, "one line a minute")
+
     def test_boot_starts_automatic_services(self):
         site = self.site
         run(site, "./ostrum", "-i")
