@@ -1,22 +1,16 @@
 #include "platform/proc/descriptor_limit.h"
 
+#include <sys/resource.h>
+
 namespace platform::proc {
 
-bool raiseDescriptorLimit(rlim_t* out) {
+bool raiseDescriptorLimit() {
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
         return false;
     }
-    if (limit.rlim_cur != limit.rlim_max) {
-        limit.rlim_cur = limit.rlim_max;
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
-            return false;
-        }
-    }
-    if (out != nullptr) {
-        *out = limit.rlim_cur;
-    }
-    return true;
+    limit.rlim_cur = limit.rlim_max;
+    return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }
 
 } // namespace platform::proc

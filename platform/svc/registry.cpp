@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -243,14 +243,14 @@ int Registry::removeService(std::string_view name) const {
 }
 
 std::vector<std::string> Registry::serviceNames() const {
+    constexpr std::string_view kSuffix = ".service";
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(m_root, error)) {
         const std::string file = entry.path().filename().string();
         ServiceConfig config;
-        if (file.ends_with(".service") &&
-            readConfig(file.substr(0, file.size() - std::string_view(".service").size()),
-                       config) == 0) {
+        if (file.ends_with(kSuffix) &&
+            readConfig(file.substr(0, file.size() - kSuffix.size()), config) == 0) {
             names.push_back(config.name);
         }
     }

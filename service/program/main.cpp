@@ -5,6 +5,7 @@
 #include "platform/proc/descriptor_limit.h"
 #include "platform/svc/dispatcher.h"
 #include "service/program/ostrum_service.h"
+#include "service/trace.h"
 
 #include <cstdio>
 
@@ -12,7 +13,9 @@ int main(int argc, char** argv) {
     // Before any thread starts, so that every control reaches the dispatcher.
     platform::svc::blockControlSignals();
     // Each proxied client costs two descriptors.
-    platform::proc::raiseDescriptorLimit();
+    if (!platform::proc::raiseDescriptorLimit()) {
+        OST_TRACE_TEXT("cannot raise the open-file limit\n");
+    }
     ostrum::OstrumService service;
     if (argc > 1 && service.handleSwitches(argc, argv)) {
         return service.switchFailed() ? 1 : 0;

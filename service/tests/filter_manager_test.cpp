@@ -139,8 +139,9 @@ TEST_F(FilterManager, DescriptorShortageIsLoggedAtMostOnceAMinute) {
     manager.reportDescriptorShortage(start + seconds(60));
     manager.reportDescriptorShortage(start + seconds(200));
     const std::string line = "Out of file descriptors: new connections wait to be accepted (";
-    EXPECT_EQ(runLog(), (std::vector<std::string>{line + "2 failed accepts); raise the open-file limit",
-                                                  line + "1 failed accepts); raise the open-file limit"}));
+    EXPECT_EQ(runLog(),
+              (std::vector<std::string>{line + "2 failed accepts); raise the open-file limit",
+                                        line + "1 failed accepts); raise the open-file limit"}));
 }
 
 TEST_F(FilterManager, ListFileIsReadOnlyWhenListsAreActive) {

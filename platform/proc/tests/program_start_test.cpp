@@ -3,10 +3,10 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <set>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <set>
 #include <unistd.h>
 
 namespace platform::proc {
@@ -59,8 +59,8 @@ TEST(StartProgram, ChildGetsOnlyTheStandardStreams) {
         const pid_t pid = startProgram("sleep", {"30"}, {window, Wait::No, {}, {}});
         ASSERT_GT(pid, 0);
         std::set<std::string> fds;
-        for (const auto& entry : std::filesystem::directory_iterator(
-                 "/proc/" + std::to_string(pid) + "/fd")) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
             fds.insert(entry.path().filename().string());
         }
         kill(pid, SIGKILL);

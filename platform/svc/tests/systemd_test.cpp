@@ -94,9 +94,8 @@ TEST(UnitFile, SystemdTakesTheProgramPath) {
     const std::string unit = scratch.path() + "/ostrumcheck.service";
     ASSERT_EQ(writeFileAtomically(unit, unitFileText(config)), 0);
     const std::string output = scratch.path() + "/verify.txt";
-    const int status = std::system(("systemd-analyze verify --man=no '" + unit + "' >'" + output +
-                                    "' 2>&1")
-                                       .c_str());
+    const int status = std::system(
+        ("systemd-analyze verify --man=no '" + unit + "' >'" + output + "' 2>&1").c_str());
     std::string said;
     ASSERT_EQ(readFileText(output, said), 0);
     EXPECT_EQ(status, 0) << said;
