@@ -171,6 +171,9 @@ class DaemonProgram(unittest.TestCase):
             for s in idle:
                 s.close()
 
+    # UndefinedBehaviorSanitizer probes memory through a pipe it cannot open
+    # then, and ends the service.
+    @unittest.skipIf(os.environ.get("OSTRUM_SANITIZED") == "1", "sanitizers need descriptors")
     def test_out_of_descriptors_is_told_and_the_service_recovers(self):
         site = self.site
         hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]
@@ -188,7 +191,8 @@ class DaemonProgram(unittest.TestCase):
         finally:
             for s in idle:
                 s.close()
-        self.assertIn(b"200 OK", get(site.port, "/"))
+        # Served again once the service has let the idle ones go.
+        self.assertTrue(wait_for(lambda: b"200 OK" in get(site.port, "/")))
         lines = [l for l in site.log("ostrum.log").split("\r\n") if "Out of file descriptors" in l]
         self.assertEqual(len(lines), 1, "one line a minute")
 
