@@ -75,8 +75,11 @@ class HonestStart(unittest.TestCase):
         with socket.socket() as holder:
             holder.bind(("127.0.0.1", site.port))
             holder.listen()
-            self.assertTrue(start_without_wait(site))
-            self.assertTrue(wait_for(lambda: site.svcctl("query") == "Stopped"))
+            run(site, "./ostrum", "-i")
+            started = run(site, "./svcctl", "start", "Ostrum")
+        self.assertEqual((started.returncode, started.stdout), (1, "Stopped\n"))
+        self.assertIn("Ostrum stopped during its start (exit code 1066, 4)", started.stderr)
+        self.assertEqual(site.svcctl("query"), "Stopped")
         log = site.log("ostrum.log")
         self.assertIn(f"Failed to add driver rule for port {site.port}: Address already in use",
                       log)
