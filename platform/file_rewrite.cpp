@@ -115,7 +115,9 @@ Outcome replaceByRename(const std::string& target, std::string_view content) {
     struct stat old {};
     const bool existed = stat(target.c_str(), &old) == 0;
     const std::string temporary = temporaryName(target);
-    const Descriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    // Nobody else reads the copy of an existing file before it has that file's mode.
+    const mode_t mode = existed ? 0600 : 0666;
+    const Descriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (fd.get() < 0) {
         return existed && (errno == EACCES || errno == EPERM) ? Outcome::InPlace : Outcome::Failed;
     }
