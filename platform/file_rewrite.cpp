@@ -109,6 +109,18 @@ std::string temporaryName(const std::string& target) {
     return target + "." + std::to_string(getpid()) + "." + std::to_string(++s_count) + ".tmp";
 }
 
+// The new copy gets the old file's owner, group and mode; false when the
+// caller may not give it that owner.
+bool takeOwnerAndMode(int fd, const struct stat& old) {
+    struct stat made {};
+    if (fstat(fd, &made) != 0) {
+        return false;
+    }
+    const bool sameOwner = made.st_uid == old.st_uid && made.st_gid == old.st_gid;
+    return (sameOwner || fchown(fd, old.st_uid, old.st_gid) == 0) &&
+           fchmod(fd, old.st_mode & 07777) == 0;
+}
+
 enum class Outcome { Done, Failed, InPlace };
 
 Outcome replaceByRename(const std::string& target, std::string_view content) {
@@ -121,12 +133,7 @@ Outcome replaceByRename(const std::string& target, std::string_view content) {
     if (fd.get() < 0) {
         return existed && (errno == EACCES || errno == EPERM) ? Outcome::InPlace : Outcome::Failed;
     }
-    struct stat made {};
-    const bool keeps = !existed || (fstat(fd.get(), &made) == 0 &&
-                                    ((made.st_uid == old.st_uid && made.st_gid == old.st_gid) ||
-                                     fchown(fd.get(), old.st_uid, old.st_gid) == 0) &&
-                                    fchmod(fd.get(), old.st_mode & 07777) == 0);
-    if (!keeps) {
+    if (existed && !takeOwnerAndMode(fd.get(), old)) {
         unlink(temporary.c_str());
         return Outcome::InPlace;
     }
