@@ -22,7 +22,7 @@ void openSink(std::string_view target) {
     if (target == "stderr") {
         g_sink = stderr;
     } else if (!target.empty()) {
-        g_sink = std::fopen(std::string(target).c_str(), "ab");
+        g_sink = std::fopen(std::string(target).c_str(), "abe");
     }
     g_enabled.store(g_sink != nullptr, std::memory_order_relaxed);
 }

@@ -1,8 +1,7 @@
 #include "platform/ini.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include "platform/file_rewrite.h"
+
 #include <unistd.h>
 #include <vector>
 
@@ -10,6 +9,9 @@ namespace platform {
 namespace {
 
 constexpr std::string_view kBlanks = " \t\r\n";
+// A settings file holds a few hundred bytes; anything near this is no
+// settings file, and reading it whole would only cost memory.
+constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
 std::string_view trimmed(std::string_view s) {
     const size_t first = s.find_first_not_of(kBlanks);
@@ -89,32 +91,12 @@ std::string_view unquoted(std::string_view v) {
 }
 
 bool readWhole(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    std::ostringstream all;
-    all << in.rdbuf();
-    content = all.str();
-    return true;
+    return readWholeFile(path, content, kMaxFileBytes);
 }
 
-bool replaceFile(const std::string& path, const std::string& content) {
-    const std::string temp = path + ".tmp" + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), std::streamsize(content.size()));
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+// A text that would end its line early or split it.
+bool breaksLine(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
 std::string lineEndOf(const std::string& content) {
@@ -150,6 +132,9 @@ std::string readProfileString(std::string_view section, std::string_view key,
 
 bool writeProfileString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path) {
+    if (breaksLine(section) || breaksLine(key) || breaksLine(value)) {
+        return false;
+    }
     std::string content;
     if (!readWhole(path, content) && access(path.c_str(), F_OK) == 0) {
         return false;
@@ -202,7 +187,7 @@ bool writeProfileString(std::string_view section, std::string_view key, std::str
         out += line.text;
         out += line.end;
     }
-    return replaceFile(path, out);
+    return rewriteFile(path, out);
 }
 
 } // namespace platform

@@ -15,7 +15,9 @@ std::string readProfileString(std::string_view section, std::string_view key,
 // Replaces the key's value in place, or adds the key at the end of its
 // section, or adds the section at the end of the file; creates the file
 // when it is missing. Every other line is kept byte for byte. The file is
-// replaced atomically. Returns false when it cannot be read or written.
+// rewritten as rewriteFile does (owner, mode and links kept, never half
+// written). Returns false when it cannot be read or written, and for a
+// section, key or value holding CR, LF or NUL, which would split its line.
 [[nodiscard]] bool writeProfileString(std::string_view section, std::string_view key,
                                       std::string_view value, const std::string& path);
 

@@ -18,6 +18,7 @@ packages=(
   python3-pyftpdlib                 # the FTP server of the updater's tests
   xvfb xauth                        # a desktop for trying the console by hand
   fonts-wqy-microhei                # Chinese captions in the console and its renders
+  faketime                          # the service's daily settings write, at 01:00 in a test
 )
 
 missing=()

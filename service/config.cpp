@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -141,8 +142,10 @@ config::~config() {
 }
 
 int config::loadConfig() {
+    // A folder (or a pipe) of that name opens, but reads as nothing.
+    std::error_code error;
     LineReader reader(filename);
-    if (!reader.isOpen()) {
+    if (!std::filesystem::is_regular_file(filename, error) || !reader.isOpen()) {
         OST_TRACE_TEXT("Failed to open ostrum.cfg !\n");
         return -1;
     }

@@ -1,5 +1,6 @@
 #include "service/filter_manager.h"
 
+#include "platform/filter_report.h"
 #include "platform/netfilter/operator_log.h"
 #include "service/trace.h"
 
@@ -14,6 +15,8 @@ namespace {
 constexpr uint16_t kDefaultPort = 80;
 constexpr const wchar_t* kDataFolder = L"netfilter2";
 constexpr const char* kDriverName = "ostrum2";
+// Often enough to be seen while it lasts, rarely enough not to flood the log.
+constexpr std::chrono::minutes kShortageLineInterval{1};
 
 const char* driverFailure(nfapi::NF_STATUS status) {
     switch (status) {
@@ -105,6 +108,21 @@ void filtermanager::checkUpdates(std::string date, std::string folder) {
     m_filter.settings().writeUpgradeRecord(std::move(date), std::move(folder));
 }
 
+void filtermanager::reportDescriptorShortage(std::chrono::steady_clock::time_point now) {
+    const uint64_t shortages = platform::descriptorShortages();
+    if (shortages == m_shortagesReported ||
+        (m_lastShortageLine && now - *m_lastShortageLine < kShortageLineInterval)) {
+        return;
+    }
+    const std::string message = "Out of file descriptors: new connections wait to be accepted (" +
+                                std::to_string(shortages - m_shortagesReported) +
+                                " failed accepts); raise the open-file limit";
+    OST_TRACE_TEXT(message);
+    m_filter.writeMainLog(message);
+    m_shortagesReported = shortages;
+    m_lastShortageLine = now;
+}
+
 int filtermanager::attach() {
     platform::netfilter::setOperatorLog(
         [this](const std::string& line) { m_filter.writeMainLog(line); });
@@ -120,27 +138,40 @@ int filtermanager::attach() {
         m_filter.writeMainLog(driverFailure(status));
         return -3;
     }
-    addPortRules();
+    if (addPortRules() == 0) {
+        // Reporting a start while nothing is filtered would hide the fault.
+        OST_TRACE_TEXT("Failed to start: no port could be filtered\n");
+        m_filter.writeMainLog("Failed to start: no port could be filtered");
+        nfapi::nf_free();
+        ProtocolFilters::pf_free();
+        return -4;
+    }
     return 0;
 }
 
-// A port whose rule the driver refuses is told in the run log; the others
-// are still filtered.
-void filtermanager::addPortRules() {
+// A port whose rule the layer refuses is told in the run log with the reason;
+// the others are still filtered. Returns how many rules were taken.
+size_t filtermanager::addPortRules() {
     std::vector<uint16_t> ports = m_filter.settings().getPorts();
     if (ports.empty()) {
         m_filter.settings().addPort(kDefaultPort);
         ports.push_back(kDefaultPort);
     }
+    size_t taken = 0;
     for (const uint16_t port : ports) {
         nfapi::NF_RULE rule = inboundTcpRule(port);
-        if (nfapi::nf_addRule(&rule, 1) != nfapi::NF_STATUS_SUCCESS) {
-            const std::string message =
-                "Failed to add driver rule for port " + std::to_string(port);
-            OST_TRACE_TEXT(message);
-            m_filter.writeMainLog(message);
+        if (nfapi::nf_addRule(&rule, 1) == nfapi::NF_STATUS_SUCCESS) {
+            ++taken;
+            continue;
         }
+        std::string message = "Failed to add driver rule for port " + std::to_string(port);
+        if (const std::string reason = platform::ruleFailure(); !reason.empty()) {
+            message += ": " + reason;
+        }
+        OST_TRACE_TEXT(message);
+        m_filter.writeMainLog(message);
     }
+    return taken;
 }
 
 void enableDebugPrivilege() {}

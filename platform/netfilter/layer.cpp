@@ -1,5 +1,6 @@
 #include "platform/netfilter/layer.h"
 
+#include "platform/filter_report.h"
 #include "platform/netfilter/layer_trace.h"
 #include "platform/netfilter/listener.h"
 #include "platform/netfilter/session.h"
@@ -120,11 +121,14 @@ void Layer::stopWorkers() {
 
 NF_STATUS Layer::addRule(const nfapi::NF_RULE& rule) {
     std::lock_guard guard(m_lifecycle);
+    setRuleFailure({});
     if (m_workers.empty()) {
+        setRuleFailure("the layer is not started");
         return nfapi::NF_STATUS_NOT_INITIALIZED;
     }
     const uint16_t port = ntohs(rule.localPort);
     if (rule.protocol != nfapi::NF_IPPROTO_TCP || rule.direction != nfapi::NF_D_IN) {
+        setRuleFailure("only inbound TCP is filtered");
         NF_TRACE("netfilter: rule for port %u refused, only inbound TCP is filtered",
                  unsigned(port));
         return nfapi::NF_STATUS_FAIL;
@@ -140,6 +144,8 @@ NF_STATUS Layer::addRule(const nfapi::NF_RULE& rule) {
     if (upstream.empty() || !resolveUpstream(upstream, route->upstream)) {
         NF_TRACE("netfilter: port %u not filtered, [upstream] %u=%s in %s is missing or wrong",
                  unsigned(port), unsigned(port), upstream.c_str(), settings.path.c_str());
+        setRuleFailure((upstream.empty() ? "no upstream" : "no usable upstream") +
+                       std::string(" for port ") + std::to_string(port) + " in " + settings.path);
         return nfapi::NF_STATUS_FAIL;
     }
     const tcp::endpoint at(boost::asio::ip::make_address(settings.listen), port);
@@ -150,6 +156,7 @@ NF_STATUS Layer::addRule(const nfapi::NF_RULE& rule) {
         if (!listeners.back()) {
             NF_TRACE("netfilter: cannot listen on %s port %u: %s", settings.listen.c_str(),
                      unsigned(port), error.message().c_str());
+            setRuleFailure(error.message());
             return nfapi::NF_STATUS_IO_ERROR;
         }
     }

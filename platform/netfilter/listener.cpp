@@ -1,10 +1,12 @@
 #include "platform/netfilter/listener.h"
 
+#include "platform/filter_report.h"
 #include "platform/netfilter/layer_trace.h"
 #include "platform/netfilter/session.h"
 #include "platform/netfilter/worker.h"
 
 #include <boost/asio/socket_base.hpp>
+#include <fcntl.h>
 #include <sys/socket.h>
 
 namespace platform::netfilter {
@@ -15,6 +17,17 @@ using boost::system::error_code;
 namespace {
 using ReusePort = boost::asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>;
 constexpr std::chrono::milliseconds kAcceptRetry{100};
+
+bool isDescriptorShortage(const error_code& error) {
+    return error == boost::asio::error::no_descriptors || error.value() == ENFILE;
+}
+
+// Asio opens sockets without close-on-exec.
+void keepFromChildren(int fd, error_code& error) {
+    if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        error.assign(errno, boost::system::system_category());
+    }
+}
 } // namespace
 
 Listener::Listener(Worker& worker, tcp::acceptor acceptor, std::shared_ptr<const Route> route)
@@ -25,6 +38,9 @@ std::unique_ptr<Listener> Listener::open(Worker& worker, const tcp::endpoint& at
                                          std::shared_ptr<const Route> route, error_code& error) {
     tcp::acceptor acceptor(worker.context());
     acceptor.open(at.protocol(), error);
+    if (!error) {
+        keepFromChildren(acceptor.native_handle(), error);
+    }
     if (!error) {
         acceptor.set_option(tcp::acceptor::reuse_address(true), error);
     }
@@ -67,6 +83,10 @@ void Listener::onAccept(const error_code& error, tcp::socket socket) {
     if (error) {
         NF_TRACE("netfilter: accept on port %u failed: %s", unsigned(m_route->port),
                  error.message().c_str());
+        if (isDescriptorShortage(error)) {
+            countDescriptorShortage();
+        }
+        // The connection stays queued; accepting again at once would only spin.
         m_retry.expires_after(kAcceptRetry);
         m_retry.async_wait([this](const error_code& waited) {
             if (!waited && !m_worker.stopping()) {
@@ -75,6 +95,8 @@ void Listener::onAccept(const error_code& error, tcp::socket socket) {
         });
         return;
     }
+    error_code ignored;
+    keepFromChildren(socket.native_handle(), ignored);
     const uint64_t id = m_worker.layer().nextId.fetch_add(1, std::memory_order_relaxed);
     std::make_shared<Session>(m_worker, std::move(socket), m_route, id)->start();
     accept();

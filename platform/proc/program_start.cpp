@@ -72,6 +72,9 @@ public:
                 posix_spawn_file_actions_addopen(&m_actions, fd, "/dev/null", O_RDWR, 0);
             }
         }
+        // Only the standard streams pass: a descriptor that slipped past
+        // close-on-exec (a listening socket, a log) would outlive the caller.
+        posix_spawn_file_actions_addclosefrom_np(&m_actions, STDERR_FILENO + 1);
     }
     ~FileActions() { posix_spawn_file_actions_destroy(&m_actions); }
     FileActions(const FileActions&) = delete;

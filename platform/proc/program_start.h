@@ -32,8 +32,8 @@ struct StartOptions {
 std::string findProgram(std::string_view program, const std::string& firstFolder);
 
 // Starts program with args in options.workingFolder (the current folder when empty), with the
-// caller's environment and default signal handling. Returns the child's id, or 0 when it could not
-// be started (a missing program fails silently).
+// caller's environment, default signal handling and no descriptor but 0, 1 and 2. Returns the
+// child's id, or 0 when it could not be started (a missing program fails silently).
 pid_t startProgram(std::string_view program, const std::vector<std::string>& args,
                    const StartOptions& options = {});
 

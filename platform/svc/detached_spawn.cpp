@@ -64,6 +64,8 @@ int spawnDetached(const std::string& program, const std::vector<std::string>& ex
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
     }
+    // The service gets none of the starter's descriptors.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawn_file_actions_addchdir_np(&actions, "/");
 
     std::vector<std::string> argvText{program};

@@ -157,7 +157,11 @@ int runDispatcher(std::string_view name, ServiceMainFunction serviceMain) {
         return kErrorNotService;
     }
     blockControlSignals();
-    std::unique_ptr<StatusSink> sink = acceptedSink(name);
+    return runDispatcherWith(name, serviceMain, acceptedSink(name));
+}
+
+int runDispatcherWith(std::string_view name, ServiceMainFunction serviceMain,
+                      std::unique_ptr<StatusSink> sink) {
     if (sink == nullptr) {
         return kErrorNotService;
     }
@@ -211,6 +215,14 @@ bool setServiceStatus(StatusHandle handle, const ServiceStatus& status) {
     g_session->reported = true;
     wake(*g_session);
     return g_session->sink->report(status);
+}
+
+bool reportReady(StatusHandle handle) {
+    const std::lock_guard<std::mutex> guard(g_lock);
+    if (handle == 0 || handle != reinterpret_cast<StatusHandle>(g_session)) {
+        return false;
+    }
+    return g_session->sink->ready(g_session->status);
 }
 
 } // namespace platform::svc

@@ -3,6 +3,7 @@
 #include "platform/svc/service_types.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace platform::svc {
@@ -25,6 +26,11 @@ void blockControlSignals();
 // process was not started as the service name (for instance by hand).
 [[nodiscard]] int runDispatcher(std::string_view name, ServiceMainFunction serviceMain);
 
+class StatusSink;
+// The same with the reports going to sink, whoever started the process.
+[[nodiscard]] int runDispatcherWith(std::string_view name, ServiceMainFunction serviceMain,
+                                    std::unique_ptr<StatusSink> sink);
+
 // From serviceMain: the handle for status reports; 0 when no dispatcher runs
 // the service of that name.
 [[nodiscard]] StatusHandle registerControlHandler(std::string_view name,
@@ -33,5 +39,9 @@ void blockControlSignals();
 // Tells the service manager the status; false for a handle that is not (or no
 // longer) the dispatcher's, or when the manager could not be told.
 [[nodiscard]] bool setServiceStatus(StatusHandle handle, const ServiceStatus& status);
+
+// Tells the service manager that the service now does its work (systemd:
+// READY=1, which a Running report alone does not send). Same result.
+[[nodiscard]] bool reportReady(StatusHandle handle);
 
 } // namespace platform::svc

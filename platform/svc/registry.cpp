@@ -2,9 +2,11 @@
 
 #include "platform/proc/proc_stat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -89,7 +91,7 @@ std::string formatStatusRecord(const StatusRecord& r) {
            "\nexit_code=" + std::to_string(s.exitCode) +
            "\nspecific_exit_code=" + std::to_string(s.serviceSpecificExitCode) +
            "\ncheck_point=" + std::to_string(s.checkPoint) +
-           "\nwait_hint=" + std::to_string(s.waitHint) +
+           "\nwait_hint=" + std::to_string(s.waitHint) + "\nready=" + (r.ready ? "1" : "0") +
            "\ncontrol_sent=" + std::to_string(r.controlSent) +
            "\ncontrol_done=" + std::to_string(r.controlDone) + "\n";
 }
@@ -116,6 +118,8 @@ StatusRecord parseStatusRecord(std::string_view text) {
             readNumber(value, s.checkPoint);
         } else if (key == "wait_hint") {
             readNumber(value, s.waitHint);
+        } else if (key == "ready") {
+            r.ready = value == "1";
         } else if (key == "control_sent") {
             readNumber(value, r.controlSent);
         } else if (key == "control_done") {
@@ -240,18 +244,37 @@ int Registry::removeService(std::string_view name) const {
     return 0;
 }
 
+std::vector<std::string> Registry::serviceNames() const {
+    constexpr std::string_view kSuffix = ".service";
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_root, error)) {
+        const std::string file = entry.path().filename().string();
+        ServiceConfig config;
+        if (file.ends_with(kSuffix) &&
+            readConfig(file.substr(0, file.size() - kSuffix.size()), config) == 0) {
+            names.push_back(config.name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 bool isRecordAlive(const StatusRecord& record) {
     return record.pid > 0 && proc::isProcessAlive(record.pid, record.startTicks);
 }
 
 ServiceStatus effectiveStatus(const StatusRecord& record) {
-    if (record.status.currentState == State::Stopped || isRecordAlive(record)) {
-        return record.status;
+    const State reported = record.status.currentState;
+    ServiceStatus status = record.status;
+    if (reported != State::Stopped && !isRecordAlive(record)) {
+        status.currentState = State::Stopped;
+        status.controlsAccepted = 0;
+    } else if (!record.ready && reported != State::Stopped && reported != State::StopPending) {
+        status.currentState = State::StartPending;
+        status.controlsAccepted = 0;
     }
-    ServiceStatus stopped = record.status;
-    stopped.currentState = State::Stopped;
-    stopped.controlsAccepted = 0;
-    return stopped;
+    return status;
 }
 
 } // namespace platform::svc

@@ -6,17 +6,20 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <vector>
 
 namespace platform::svc {
 
 // What the registry knows of a started service besides its config: the
 // process that runs it, the token it must show once to be accepted, the
-// status it last reported and the last control its handler finished.
+// status it last reported, whether it has said that it does its work, and
+// the last control its handler finished.
 struct StatusRecord {
     pid_t pid = 0;
     uint64_t startTicks = 0;
     std::string token;
     ServiceStatus status;
+    bool ready = false;
     uint32_t controlSent = 0;
     uint32_t controlDone = 0;
 };
@@ -71,6 +74,8 @@ public:
     StatusRecord readStatus(std::string_view name) const;
     [[nodiscard]] int writeStatus(std::string_view name, const StatusRecord& record) const;
     [[nodiscard]] int removeService(std::string_view name) const;
+    // The names of the installed services, as their records give them.
+    std::vector<std::string> serviceNames() const;
 
 private:
     std::string m_root;
@@ -79,7 +84,9 @@ private:
 // Whether the process of the record still runs (its id not reused since).
 bool isRecordAlive(const StatusRecord& record);
 
-// The status as a manager reports it: stopped once the process has ended.
+// The status as a manager reports it: stopped once the process has ended;
+// start pending, accepting no control, until the service has said that it
+// does its work (as systemd shows a unit activating until READY=1).
 ServiceStatus effectiveStatus(const StatusRecord& record);
 
 } // namespace platform::svc

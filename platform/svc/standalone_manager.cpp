@@ -270,4 +270,24 @@ int StandaloneManager::changeStartMode(std::string_view name, StartMode mode) {
     return m_registry.writeConfig(config);
 }
 
+std::vector<std::pair<std::string, int>> StandaloneManager::startAutomatic() {
+    std::vector<std::string> names;
+    {
+        const Registry::Lock lock(m_registry, false);
+        if (lock.error() == 0) {
+            names = m_registry.serviceNames();
+        }
+    }
+    std::vector<std::pair<std::string, int>> results;
+    for (const std::string& name : names) {
+        ServiceConfig config;
+        ServiceStatus status;
+        if (queryConfig(name, config) == 0 && config.startMode == StartMode::Automatic &&
+            queryStatus(name, status) == 0 && status.currentState == State::Stopped) {
+            results.emplace_back(name, start(name));
+        }
+    }
+    return results;
+}
+
 } // namespace platform::svc

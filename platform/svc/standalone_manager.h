@@ -3,6 +3,9 @@
 #include "platform/svc/registry.h"
 #include "platform/svc/service_manager.h"
 
+#include <utility>
+#include <vector>
+
 namespace platform::svc {
 
 // Environment variables a started service finds: the one-time token that the
@@ -25,6 +28,11 @@ public:
     int start(std::string_view name) override;
     int control(std::string_view name, uint32_t code) override;
     int changeStartMode(std::string_view name, StartMode mode) override;
+
+    // What a host's boot does: starts every installed service of start mode
+    // Automatic that is not running. The services tried, each with the
+    // result of its start.
+    std::vector<std::pair<std::string, int>> startAutomatic();
 
 private:
     // Waits out a process that reported stopped and has not ended yet, then

@@ -17,6 +17,13 @@ public:
         return update([&](StatusRecord& record) { record.status = status; });
     }
 
+    bool ready(const ServiceStatus& status) override {
+        return update([&](StatusRecord& record) {
+            record.status = status;
+            record.ready = true;
+        });
+    }
+
     void controlDone(uint32_t sequence) override {
         (void)update([&](StatusRecord& record) { record.controlDone = sequence; });
     }

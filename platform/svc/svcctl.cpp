@@ -1,11 +1,16 @@
 // svcctl: the command line of the service manager layer.
 //   svcctl start|stop|pause|continue|query|config NAME
 //   svcctl control NAME CODE      (a service's own control code, 128 to 255)
-// Prints the service's state (config: its configuration); exit status 0 on
-// success, 1 with a message on standard error otherwise, 2 on bad usage.
+//   svcctl start-automatic        (at boot: every Automatic service of the
+//                                  standalone registry that is not running)
+// Prints the service's state (config: its configuration; start-automatic:
+// "NAME: STATE" for each service it started); exit status 0 on
+// success, 1 with a message on standard error otherwise (a start that ends
+// stopped included), 2 on bad usage.
 
 #include "platform/svc/registry.h"
 #include "platform/svc/service_manager.h"
+#include "platform/svc/standalone_manager.h"
 
 #include <charconv>
 #include <chrono>
@@ -33,7 +38,8 @@ int fail(std::string_view command, std::string_view name, int error) {
 }
 
 // Prints the state once it has left the pending states (or the wait ran out).
-int printState(ServiceManager& manager, std::string_view command, std::string_view name) {
+int printState(ServiceManager& manager, std::string_view command, std::string_view name,
+               ServiceStatus* settled = nullptr) {
     const auto deadline = std::chrono::steady_clock::now() + kSettleTime;
     ServiceStatus status;
     int error = manager.queryStatus(name, status);
@@ -47,7 +53,28 @@ int printState(ServiceManager& manager, std::string_view command, std::string_vi
     }
     const std::string_view state = stateName(status.currentState);
     std::printf("%.*s\n", int(state.size()), state.data());
+    if (settled != nullptr) {
+        *settled = status;
+    }
     return 0;
+}
+
+// Starts the service and prints the state it settles in; a service that
+// stopped again failed its start.
+int startService(ServiceManager& manager, std::string_view name) {
+    if (const int error = manager.start(name); error != 0) {
+        return fail("start", name, error);
+    }
+    ServiceStatus status;
+    if (printState(manager, "start", name, &status) != 0) {
+        return 1;
+    }
+    if (status.currentState != State::Stopped) {
+        return 0;
+    }
+    std::fprintf(stderr, "svcctl: %.*s stopped during its start (exit code %u, %u)\n",
+                 int(name.size()), name.data(), status.exitCode, status.serviceSpecificExitCode);
+    return 1;
 }
 
 int printConfig(ServiceManager& manager, std::string_view name) {
@@ -69,7 +96,8 @@ int sendControl(ServiceManager& manager, std::string_view command, std::string_v
 
 int usage() {
     std::fputs("usage: svcctl start|stop|pause|continue|query|config NAME\n"
-               "       svcctl control NAME CODE\n",
+               "       svcctl control NAME CODE\n"
+               "       svcctl start-automatic\n",
                stderr);
     return 2;
 }
@@ -83,9 +111,32 @@ int userControl(ServiceManager& manager, std::string_view name, std::string_view
     return sendControl(manager, "control", name, code);
 }
 
+// Hosts without systemd call this from their boot (an init script, a
+// container's entry point); systemd starts enabled units itself.
+int startAutomatic() {
+    StandaloneManager manager(Registry::defaultRoot());
+    int status = 0;
+    for (const auto& [name, error] : manager.startAutomatic()) {
+        if (error != 0) {
+            status = fail("start", name, error);
+            continue;
+        }
+        std::printf("%s: ", name.c_str()); // then its state
+        ServiceStatus settled;
+        if (printState(manager, "start", name, &settled) != 0 ||
+            settled.currentState == State::Stopped) {
+            status = 1;
+        }
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "start-automatic") {
+        return startAutomatic();
+    }
     if (argc < 3) {
         return usage();
     }
@@ -99,8 +150,7 @@ int main(int argc, char** argv) {
         return usage();
     }
     if (command == "start") {
-        const int error = manager->start(name);
-        return error != 0 ? fail(command, name, error) : printState(*manager, command, name);
+        return startService(*manager, name);
     }
     if (command == "stop") {
         return sendControl(*manager, command, name, kControlStop);

@@ -37,6 +37,7 @@ int runSystemctl(const std::vector<std::string>& args, std::string& output) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     std::vector<std::string> texts{"systemctl"};
     texts.insert(texts.end(), args.begin(), args.end());
     std::vector<char*> argv;

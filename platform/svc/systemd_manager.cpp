@@ -3,6 +3,7 @@
 #include "platform/svc/registry.h"
 #include "platform/svc/standalone_manager.h"
 
+#include <algorithm>
 #include <charconv>
 #include <csignal>
 #include <map>
@@ -11,7 +12,11 @@
 namespace platform::svc {
 namespace {
 
-// Unit files expand "%" specifiers everywhere and "$" variables in commands.
+// Descriptors a unit may open: each proxied client costs two. The common
+// hard limit of systemd hosts, well below the kernel's nr_open.
+constexpr unsigned kDescriptorLimit = 524288;
+
+// Unit files expand "%" specifiers everywhere.
 std::string escapeSpecifiers(std::string_view text) {
     std::string escaped;
     for (const char c : text) {
@@ -23,14 +28,16 @@ std::string escapeSpecifiers(std::string_view text) {
     return escaped;
 }
 
+// The program of ExecStart, quoted. The ":" prefix turns off "$" variables
+// for the whole command: systemd would not undo "$$" in the program's path.
 std::string quotedCommand(std::string_view path) {
-    std::string quoted = "\"";
+    std::string quoted = ":\"";
     for (const char c : path) {
         if (c == '\\' || c == '"') {
             quoted += '\\';
         }
         quoted += c;
-        if (c == '%' || c == '$') {
+        if (c == '%') {
             quoted += c;
         }
     }
@@ -50,15 +57,21 @@ std::string unescapeDoubled(std::string_view text, std::string_view doubled) {
 }
 
 // The path between the quotes of ExecStart; false when they do not close.
+// Without the ":" prefix "$$" stands for "$".
 bool unquoteCommand(std::string_view value, std::string& out) {
+    const bool literalDollars = value.starts_with(':');
+    if (literalDollars) {
+        value.remove_prefix(1);
+    }
+    const std::string_view doubled = literalDollars ? "%" : "%$";
     if (!value.starts_with('"')) {
-        out = unescapeDoubled(value, "%$");
+        out = unescapeDoubled(value, doubled);
         return true;
     }
     std::string path;
     for (size_t i = 1; i < value.size(); ++i) {
         if (value[i] == '"') {
-            out = unescapeDoubled(path, "%$");
+            out = unescapeDoubled(path, doubled);
             return i + 1 == value.size();
         }
         if (value[i] == '\\' && i + 1 < value.size()) {
@@ -71,6 +84,13 @@ bool unquoteCommand(std::string_view value, std::string& out) {
 
 bool isUnitText(std::string_view text) {
     return text.find_first_of("\r\n") == text.npos && !text.ends_with('\\');
+}
+
+// systemd refuses a program path with quotes, backslashes or control characters.
+bool isUnitProgram(std::string_view path) {
+    return std::none_of(path.begin(), path.end(), [](char c) {
+        return (unsigned char)c < 0x20 || c == 0x7f || c == '"' || c == '\'' || c == '\\';
+    });
 }
 
 std::map<std::string, std::string, std::less<>> showFields(std::string_view show) {
@@ -118,6 +138,9 @@ std::string unitFileText(const ServiceConfig& config) {
            "\n"
            "Restart=no\n"
            "KillMode=process\n"
+           "LimitNOFILE=" +
+           std::to_string(kDescriptorLimit) +
+           "\n"
            "\n"
            "[Install]\n"
            "WantedBy=multi-user.target\n";
@@ -185,7 +208,7 @@ int SystemdManager::systemctl(const std::vector<std::string>& args, std::string*
 
 int SystemdManager::install(const ServiceConfig& config) {
     if (!isValidServiceName(config.name) || config.program.empty() ||
-        !isUnitText(config.displayName) || !isUnitText(config.program)) {
+        !isUnitText(config.displayName) || !isUnitProgram(config.program)) {
         return kErrorInvalid;
     }
     if (isInstalled(config.name)) {

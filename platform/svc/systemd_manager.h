@@ -21,8 +21,9 @@ std::string unitName(std::string_view serviceName);
 std::string unitFileText(const ServiceConfig& config);
 [[nodiscard]] bool parseUnitFile(std::string_view text, ServiceConfig& out);
 
-// What a dispatched service tells systemd when it reports the state.
-std::string notifyText(State state);
+// What a dispatched service tells systemd when it reports the state; ready
+// once it has said that it does its work.
+std::string notifyText(State state, bool ready);
 
 // The service manager when systemd runs the machine: a unit file per
 // service in unitFolder, the rest through systemctl.

@@ -9,24 +9,37 @@
 namespace platform::svc {
 namespace {
 
+// READY=1 goes out once the service says it does its work, so that a start
+// through systemd returns only then; later Running reports repeat it.
 class SystemdSink final : public StatusSink {
 public:
     bool report(const ServiceStatus& status) override {
-        return sd_notify(0, notifyText(status.currentState).c_str()) > 0;
+        return sd_notify(0, notifyText(status.currentState, m_ready).c_str()) > 0;
     }
     void controlDone(uint32_t) override {}
+    bool ready(const ServiceStatus& status) override {
+        m_ready = true;
+        return report(status);
+    }
+
+private:
+    bool m_ready = false; // the dispatcher calls under its lock
 };
 
 } // namespace
 
-std::string notifyText(State state) {
+std::string notifyText(State state, bool ready) {
     std::string text;
-    if (state == State::Running) {
+    if (state == State::Running && ready) {
         text = "READY=1\n";
     } else if (state == State::StopPending || state == State::Stopped) {
         text = "STOPPING=1\n";
     }
     return text + "STATUS=" + std::string(stateName(state));
+}
+
+std::unique_ptr<StatusSink> systemdSinkForTest() {
+    return std::make_unique<SystemdSink>();
 }
 
 std::unique_ptr<StatusSink> acceptSystemd(std::string_view name) {

@@ -85,4 +85,24 @@ TEST_F(IniFile, WriteFailsWhenTheFolderIsMissing) {
     EXPECT_FALSE(platform::writeProfileString("setting", "k", "v", "/nonexistent-dir/x.cfg"));
 }
 
+// No caller can split a line: a line break or NUL in any part is refused.
+TEST_F(IniFile, TextsThatWouldSplitTheLineAreRefused) {
+    const std::string before = "[setting]\r\nrule_ver=1.0\r\n";
+    write(before);
+    const std::string bad[] = {"1.5\nrun_mod=3", "1.5\r", std::string("1.5\0x", 5), "\n"};
+    for (const std::string& text : bad) {
+        EXPECT_FALSE(platform::writeProfileString("setting", "rule_ver", text, m_path)) << text;
+        EXPECT_FALSE(platform::writeProfileString("setting", text, "1", m_path)) << text;
+        EXPECT_FALSE(platform::writeProfileString(text, "rule_ver", "1", m_path)) << text;
+    }
+    EXPECT_EQ(content(), before);
+}
+
+TEST_F(IniFile, AFolderOfThatNameIsNoFile) {
+    std::filesystem::create_directory(m_path);
+    EXPECT_EQ(read("setting", "k", "fallback"), "fallback");
+    EXPECT_FALSE(platform::writeProfileString("setting", "k", "v", m_path));
+    std::filesystem::remove(m_path);
+}
+
 } // namespace

@@ -17,6 +17,8 @@ namespace {
 constexpr uint32_t kAllControls = platform::svc::kAcceptStop | platform::svc::kAcceptPauseContinue |
                                   platform::svc::kAcceptShutdown;
 constexpr uint32_t kWaitHintMs = 2000;
+// The exit code that says the service-specific code holds the reason.
+constexpr uint32_t kServiceSpecificError = 1066;
 
 } // namespace
 
@@ -46,19 +48,23 @@ bool BaseService::handleSwitches(int argc, char** argv) {
     }
     const char* name = m_serviceName.c_str();
     if (strcasecmp(argv[1], "-i") == 0) {
+        m_switchFailed = false;
         if (isInstalled()) {
             std::printf("%s is already installed\n", name);
         } else if (installService()) {
             std::printf("%s installed\n", name);
         } else {
             std::printf("%s failed to install. Error %d\n", name, m_lastError);
+            m_switchFailed = true;
         }
         return true;
     }
     if (strcasecmp(argv[1], "-u") == 0) {
+        m_switchFailed = true;
         if (!isInstalled()) {
             std::printf("%s is not installed\n", name);
         } else if (removeService()) {
+            m_switchFailed = false;
             std::printf("%s removed.\nYou must delete the file \"%s\" yourself.\n", name,
                         platform::proc::modulePath().c_str());
             std::printf("%s removed.", argv[0]);
@@ -155,11 +161,17 @@ void BaseService::reportStatus(State state) {
     const std::lock_guard<std::mutex> guard(m_statusLock);
     m_status.currentState = state;
     m_status.controlsAccepted = state == State::StartPending ? 0 : kAllControls;
-    m_status.exitCode = 0;
-    m_status.serviceSpecificExitCode = 0;
+    const bool failed = state == State::Stopped && m_serviceExitCode != 0;
+    m_status.exitCode = failed ? kServiceSpecificError : 0;
+    m_status.serviceSpecificExitCode = failed ? uint32_t(m_serviceExitCode.load()) : 0;
     m_status.checkPoint = 0;
     m_status.waitHint = kWaitHintMs;
     (void)platform::svc::setServiceStatus(m_statusHandle, m_status);
+}
+
+void BaseService::reportReady() {
+    const std::lock_guard<std::mutex> guard(m_statusLock);
+    (void)platform::svc::reportReady(m_statusHandle);
 }
 
 platform::svc::ServiceStatus BaseService::status() const {

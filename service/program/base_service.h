@@ -3,6 +3,7 @@
 #include "platform/svc/dispatcher.h"
 #include "platform/svc/service_types.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,8 +30,9 @@ public:
     virtual void onUserControl(uint32_t control);
 
     // True after "-i" or "-u" (any case) as the first argument, whatever
-    // became of them; false for any other first argument.
+    // became of them (switchFailed says); false for any other first argument.
     bool handleSwitches(int argc, char** argv);
+    bool switchFailed() const { return m_switchFailed; }
     bool isInstalled();
     bool installService();
     bool removeService();
@@ -39,6 +41,12 @@ public:
     static void controlHandler(uint32_t control);
     // Records the state as the current one and reports the status.
     void reportStatus(platform::svc::State state);
+    // Tells the service manager that the service now does its work.
+    void reportReady();
+    // A service whose work could not start ends with this code (0: none); it
+    // goes with the stopped report and becomes the program's exit status.
+    void setServiceExitCode(int code) { m_serviceExitCode = code; }
+    int serviceExitCode() const { return m_serviceExitCode; }
 
     const std::string& serviceName() const { return m_serviceName; }
     platform::svc::ServiceStatus status() const;
@@ -55,6 +63,8 @@ private:
     platform::svc::ServiceStatus m_status;
     platform::svc::StartMode m_startType = platform::svc::StartMode::Automatic;
     int m_lastError = 0;
+    bool m_switchFailed = false;
+    std::atomic<int> m_serviceExitCode{0};
 };
 
 } // namespace ostrum

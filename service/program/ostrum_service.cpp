@@ -43,7 +43,10 @@ void OstrumService::run() {
         m_filterStarted = true;
         m_startResult = m_manager.start();
     }
-    if (m_startResult >= 0) {
+    if (m_startResult < 0) {
+        setServiceExitCode(-m_startResult);
+    } else {
+        reportReady();
         protect();
     }
     const std::lock_guard<std::mutex> guard(m_lock);
@@ -62,6 +65,7 @@ void OstrumService::protect() {
             break;
         }
         checkDailyUpdate();
+        m_manager.reportDescriptorShortage(std::chrono::steady_clock::now());
     }
 }
 

@@ -4,9 +4,12 @@
 #include "service/tests/trace_capture.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace ostrum {
@@ -221,6 +224,15 @@ TEST(ConfigFile, MissingFileKeepsEveryDefault) {
     EXPECT_EQ(settings.getTcpConnTimeout(), 120u);
 }
 
+TEST(ConfigFile, FolderOfThatNameCannotBeRead) {
+    TempFolder folder;
+    std::filesystem::create_directory("ostrum.cfg");
+    TraceCapture trace;
+    config settings;
+    EXPECT_EQ(settings.loadConfig(), -1);
+    EXPECT_NE(trace.text().find("Failed to open ostrum.cfg !\n"), std::string::npos);
+}
+
 TEST(ConfigFile, ReadsEveryNonCommentLineOfEverySection) {
     TempFolder folder;
     writeFile("ostrum.cfg", "# head\r\n[setting]\r\nrun_mod=1\r\naction_block=0\r\n"
@@ -286,6 +298,29 @@ TEST(ConfigUpgradeRecord, AddsTheKeyAndReadsBackAtTheNextStart) {
     ASSERT_EQ(reader.loadConfig(), 0);
     EXPECT_EQ(reader.getRunMod(), 0);
     EXPECT_EQ(reader.getLastUpdateDate(), "2026-03-04");
+}
+
+// The daily write leaves the file as the operator set it up: owner, mode and link.
+TEST(ConfigUpgradeRecord, KeepsTheFilesOwnerModeAndLink) {
+    TempFolder folder;
+    writeFile("real.cfg", "[setting]\r\nrun_mod=1\r\n");
+    std::filesystem::create_symlink("real.cfg", "ostrum.cfg");
+    ASSERT_EQ(chmod("real.cfg", 0664), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown("real.cfg", 65534, 65534), 0);
+    }
+    config settings;
+    settings.writeUpgradeRecord("2026-03-04", folder.path().string());
+    EXPECT_TRUE(std::filesystem::is_symlink("ostrum.cfg"));
+    EXPECT_EQ(readFile("real.cfg"), "[setting]\r\nrun_mod=1\r\nlast_update_date=2026-03-04\r\n");
+    struct stat info {};
+    ASSERT_EQ(stat("real.cfg", &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0664u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
 }
 
 TEST(ConfigUpgradeRecord, FailedWriteIsTracedAndTheHeldDateStaysChanged) {

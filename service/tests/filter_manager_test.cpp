@@ -1,3 +1,4 @@
+#include "platform/filter_report.h"
 #include "platform/ini.h"
 #include "service/filter_manager.h"
 #include "service/tests/filter_fixture.h"
@@ -108,8 +109,39 @@ TEST_F(FilterManager, RefusedPortRuleIsLoggedAndTheOthersStillAdded) {
     fakenet::calls().ruleResults[8080] = nfapi::NF_STATUS_FAIL;
     ASSERT_EQ(manager.start(), 0);
     EXPECT_EQ(calls().rulePorts, (std::vector<uint16_t>{80, 8080, 443}));
-    EXPECT_EQ(runLog(), (std::vector<std::string>{"Failed to add driver rule for port 8080",
-                                                  "ostrum start!"}));
+    EXPECT_EQ(runLog(), (std::vector<std::string>{
+                            "Failed to add driver rule for port 8080: refused by the stand-in",
+                            "ostrum start!"}));
+}
+
+TEST_F(FilterManager, NoPortFilteredFailsTheStartAndDetaches) {
+    settings("run_mod=1\nfilt_http_port=80|8080\n");
+    fakenet::calls().ruleResults[80] = nfapi::NF_STATUS_IO_ERROR;
+    fakenet::calls().ruleResults[8080] = nfapi::NF_STATUS_FAIL;
+    EXPECT_EQ(manager.start(), -4);
+    EXPECT_EQ(runLog(), (std::vector<std::string>{
+                            "Failed to add driver rule for port 80: refused by the stand-in",
+                            "Failed to add driver rule for port 8080: refused by the stand-in",
+                            "Failed to start: no port could be filtered"}));
+    EXPECT_EQ(calls().lifecycle,
+              (std::vector<std::string>{"pf_init", "nf_init", "nf_free", "pf_free"}));
+}
+
+TEST_F(FilterManager, DescriptorShortageIsLoggedAtMostOnceAMinute) {
+    using std::chrono::seconds;
+    const auto start = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+    manager.reportDescriptorShortage(start);
+    platform::countDescriptorShortage();
+    platform::countDescriptorShortage();
+    manager.reportDescriptorShortage(start);
+    platform::countDescriptorShortage();
+    manager.reportDescriptorShortage(start + seconds(59));
+    manager.reportDescriptorShortage(start + seconds(60));
+    manager.reportDescriptorShortage(start + seconds(200));
+    const std::string line = "Out of file descriptors: new connections wait to be accepted (";
+    EXPECT_EQ(runLog(),
+              (std::vector<std::string>{line + "2 failed accepts); raise the open-file limit",
+                                        line + "1 failed accepts); raise the open-file limit"}));
 }
 
 TEST_F(FilterManager, ListFileIsReadOnlyWhenListsAreActive) {

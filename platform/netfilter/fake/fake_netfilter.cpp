@@ -1,5 +1,7 @@
 #include "platform/netfilter/fake/fake_netfilter.h"
 
+#include "platform/filter_report.h"
+
 #include <arpa/inet.h>
 #include <mutex>
 
@@ -43,6 +45,8 @@ NF_STATUS nf_addRule(NF_RULE* rule, int) {
     g_calls.rulePorts.push_back(port);
     g_calls.rules.push_back(*rule);
     const auto answer = g_calls.ruleResults.find(port);
+    const bool refused = answer != g_calls.ruleResults.end() && answer->second != NF_STATUS_SUCCESS;
+    platform::setRuleFailure(refused ? "refused by the stand-in" : "");
     return answer != g_calls.ruleResults.end() ? answer->second : NF_STATUS_SUCCESS;
 }
 

@@ -2,9 +2,11 @@
 #include "platform/proc/tests/scratch_folder.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <set>
 #include <unistd.h>
 
 namespace platform::proc {
@@ -47,6 +49,36 @@ TEST(StartProgram, ChildStartsInTheWorkingFolderGiven) {
     EXPECT_EQ(readText(out), std::filesystem::canonical(target.path()).string() + "\n");
     options.workingFolder = target.file("missing");
     EXPECT_EQ(startProgram("sh", {"-c", "true"}, options), 0);
+}
+
+std::set<std::string> descriptorsOf(pid_t pid) {
+    std::set<std::string> fds;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+        fds.insert(entry.path().filename().string());
+    }
+    return fds;
+}
+
+// Descriptors the caller left inheritable (as libraries do) stay behind. The
+// shell has finished its own start-up once its first command has run, and
+// opens nothing while it loops on a builtin until the file is gone.
+TEST_F(ShellRun, ChildGetsOnlyTheStandardStreams) {
+    const int inheritable = open("/dev/null", O_RDONLY);
+    ASSERT_GE(inheritable, 3);
+    for (const Window window : {Window::Hidden, Window::Shown}) {
+        std::filesystem::remove("ready.txt");
+        const pid_t pid =
+            startProgram("sh", {"-c", "touch ready.txt; while [ -e ready.txt ]; do :; done"},
+                         {window, Wait::No, {}, {}});
+        ASSERT_GT(pid, 0);
+        for (int i = 0; i < 10000 && !std::filesystem::exists("ready.txt"); ++i) {
+            usleep(1000); // a bound against a hang only
+        }
+        EXPECT_EQ(descriptorsOf(pid), (std::set<std::string>{"0", "1", "2"}));
+        std::filesystem::remove("ready.txt");
+    }
+    close(inheritable);
 }
 
 TEST_F(ShellRun, HiddenChildWritesToNowhere) {

@@ -68,7 +68,9 @@ TEST(StatusRecord, WrittenAndReadBack) {
     record.status = {16, State::Paused, 7, 1, 2, 3, 2000};
     record.controlSent = 9;
     record.controlDone = 8;
+    record.ready = true;
     const StatusRecord read = parseStatusRecord(formatStatusRecord(record));
+    EXPECT_TRUE(read.ready);
     EXPECT_EQ(read.pid, 4321);
     EXPECT_EQ(read.startTicks, 0xffffffffffULL);
     EXPECT_EQ(read.token, "00ff");
@@ -143,7 +145,7 @@ TEST(Registry, MissingFolderAndFiles) {
     EXPECT_EQ(registry.removeService("Ostrum"), kErrorNotInstalled);
 }
 
-TEST(Registry, EndedProcessReadsAsStopped) {
+TEST(Registry, EndedProcessReadsAsStoppedAndAnUnreadyOneAsStarting) {
     proc::ProcStat own;
     ASSERT_TRUE(proc::readProcStat(getpid(), own));
     struct Case {
@@ -151,15 +153,20 @@ TEST(Registry, EndedProcessReadsAsStopped) {
         pid_t pid;
         uint64_t startTicks;
         State reported;
+        bool ready;
         State expected;
     };
     const Case cases[] = {
-        {"own process", getpid(), own.startTicks, State::Running, State::Running},
-        {"own process paused", getpid(), own.startTicks, State::Paused, State::Paused},
-        {"id reused", getpid(), own.startTicks + 1, State::Running, State::Stopped},
-        {"no process", 0, 0, State::StartPending, State::Stopped},
-        {"no such process", 0x7ffffff0, 1, State::Running, State::Stopped},
-        {"stopped", getpid(), own.startTicks, State::Stopped, State::Stopped},
+        {"own process", getpid(), own.startTicks, State::Running, true, State::Running},
+        {"own process paused", getpid(), own.startTicks, State::Paused, true, State::Paused},
+        {"running, not ready", getpid(), own.startTicks, State::Running, false,
+         State::StartPending},
+        {"stopping, not ready", getpid(), own.startTicks, State::StopPending, false,
+         State::StopPending},
+        {"id reused", getpid(), own.startTicks + 1, State::Running, true, State::Stopped},
+        {"no process", 0, 0, State::StartPending, false, State::Stopped},
+        {"no such process", 0x7ffffff0, 1, State::Running, false, State::Stopped},
+        {"stopped", getpid(), own.startTicks, State::Stopped, false, State::Stopped},
     };
     for (const Case& c : cases) {
         StatusRecord record;
@@ -167,9 +174,10 @@ TEST(Registry, EndedProcessReadsAsStopped) {
         record.startTicks = c.startTicks;
         record.status.currentState = c.reported;
         record.status.controlsAccepted = 7;
+        record.ready = c.ready;
         const ServiceStatus status = effectiveStatus(record);
         EXPECT_EQ(status.currentState, c.expected) << c.what;
-        if (c.expected == State::Stopped && c.reported != State::Stopped) {
+        if (c.expected != c.reported) {
             EXPECT_EQ(status.controlsAccepted, 0u) << c.what;
         }
     }

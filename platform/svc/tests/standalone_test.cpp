@@ -219,6 +219,18 @@ TEST_F(Standalone, DisabledServiceDoesNotStart) {
     EXPECT_EQ(manager.changeStartMode("other", StartMode::Disabled), kErrorNotInstalled);
 }
 
+TEST_F(Standalone, BootStartsOnlyAutomaticServicesThatAreStopped) {
+    ASSERT_EQ(manager.install({"Second", "Second", STANDIN_PATH, StartMode::Disabled}), 0);
+    using Results = std::vector<std::pair<std::string, int>>;
+    EXPECT_EQ(manager.startAutomatic(), (Results{{kName, 0}}));
+    waitUntil(State::Running);
+    EXPECT_EQ(manager.startAutomatic(), Results{}) << "a running service is left alone";
+    ServiceStatus second;
+    ASSERT_EQ(manager.queryStatus("Second", second), 0);
+    EXPECT_EQ(second.currentState, State::Stopped);
+    EXPECT_EQ(StandaloneManager(m_root.file("missing")).startAutomatic(), Results{});
+}
+
 TEST_F(Standalone, TokenIsShownOnce) {
     ASSERT_EQ(manager.start(kName), 0);
     const Registry registry(m_root.path());

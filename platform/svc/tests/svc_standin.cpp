@@ -78,6 +78,7 @@ void serviceMain() {
         usleep(1000);
     }
     report(State::Running);
+    (void)reportReady(g_handle);
     while (!g_stop) {
         usleep(1000);
     }

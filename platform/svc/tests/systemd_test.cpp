@@ -20,9 +20,10 @@ TEST(UnitFile, ByteForByte) {
                                      "\n"
                                      "[Service]\n"
                                      "Type=notify\n"
-                                     "ExecStart=\"/opt/ostrum/ostrum\"\n"
+                                     "ExecStart=:\"/opt/ostrum/ostrum\"\n"
                                      "Restart=no\n"
                                      "KillMode=process\n"
+                                     "LimitNOFILE=524288\n"
                                      "\n"
                                      "[Install]\n"
                                      "WantedBy=multi-user.target\n");
@@ -38,10 +39,10 @@ TEST(UnitFile, SpecialCharactersAreEscapedAndReadBack) {
     };
     const Case cases[] = {
         {"100% Ostrum", "/opt/my progs/ostrum", "Description=100%% Ostrum",
-         "ExecStart=\"/opt/my progs/ostrum\""},
-        {"a", "/opt/$HOME/%n", "Description=a", "ExecStart=\"/opt/$$HOME/%%n\""},
+         "ExecStart=:\"/opt/my progs/ostrum\""},
+        {"a", "/opt/$HOME/$$/%n", "Description=a", "ExecStart=:\"/opt/$HOME/$$/%%n\""},
         {"b", "/opt/\"q\"/back\\slash", "Description=b",
-         "ExecStart=\"/opt/\\\"q\\\"/back\\\\slash\""},
+         "ExecStart=:\"/opt/\\\"q\\\"/back\\\\slash\""},
     };
     for (const Case& c : cases) {
         const ServiceConfig config{"x", c.display, c.program, StartMode::Automatic};
@@ -73,6 +74,32 @@ TEST(UnitFile, MalformedUnitsAreRefused) {
     ServiceConfig read;
     ASSERT_TRUE(parseUnitFile("ExecStart=/usr/bin/plain\n", read));
     EXPECT_EQ(read.program, "/usr/bin/plain");
+    ASSERT_TRUE(parseUnitFile("ExecStart=\"/opt/a$$b\"\n", read)) << "units of earlier installs";
+    EXPECT_EQ(read.program, "/opt/a$b");
+}
+
+// systemd itself reads the unit: the program of a folder with "$", "%" and
+// blanks in its name is the one it would start.
+TEST(UnitFile, SystemdTakesTheProgramPath) {
+    if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "systemd-analyze is not installed";
+    }
+    const ScratchRegistry scratch;
+    const std::string folder = scratch.path() + "/a $HOME $$ %n";
+    std::filesystem::create_directory(folder);
+    const std::string program = folder + "/ostrum";
+    ASSERT_EQ(writeFileAtomically(program, "#!/bin/sh\n"), 0);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const ServiceConfig config{"ostrumcheck", "Ostrum Service", program, StartMode::Automatic};
+    const std::string unit = scratch.path() + "/ostrumcheck.service";
+    ASSERT_EQ(writeFileAtomically(unit, unitFileText(config)), 0);
+    const std::string output = scratch.path() + "/verify.txt";
+    const int status = std::system(
+        ("systemd-analyze verify --man=no '" + unit + "' >'" + output + "' 2>&1").c_str());
+    std::string said;
+    ASSERT_EQ(readFileText(output, said), 0);
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(said.find("ostrumcheck.service"), std::string::npos) << said;
 }
 
 TEST(SystemdStatus, StatesFromShow) {
@@ -106,11 +133,12 @@ TEST(SystemdStatus, StatesFromShow) {
 }
 
 TEST(SystemdStatus, NotifyTexts) {
-    EXPECT_EQ(notifyText(State::StartPending), "STATUS=Start Pending");
-    EXPECT_EQ(notifyText(State::Running), "READY=1\nSTATUS=Running");
-    EXPECT_EQ(notifyText(State::Paused), "STATUS=Paused");
-    EXPECT_EQ(notifyText(State::StopPending), "STOPPING=1\nSTATUS=Stop Pending");
-    EXPECT_EQ(notifyText(State::Stopped), "STOPPING=1\nSTATUS=Stopped");
+    EXPECT_EQ(notifyText(State::StartPending, false), "STATUS=Start Pending");
+    EXPECT_EQ(notifyText(State::Running, false), "STATUS=Running") << "not ready before its work";
+    EXPECT_EQ(notifyText(State::Running, true), "READY=1\nSTATUS=Running");
+    EXPECT_EQ(notifyText(State::Paused, true), "STATUS=Paused");
+    EXPECT_EQ(notifyText(State::StopPending, true), "STOPPING=1\nSTATUS=Stop Pending");
+    EXPECT_EQ(notifyText(State::Stopped, false), "STOPPING=1\nSTATUS=Stopped");
 }
 
 // systemctl as a table: the answer to each command word, every call recorded.
@@ -183,6 +211,10 @@ TEST_F(SystemdBackend, RefusesTextsAUnitCannotHold) {
         {"Ostrum", "two\nlines", "/opt/ostrum", StartMode::Automatic},
         {"Ostrum", "continued\\", "/opt/ostrum", StartMode::Automatic},
         {"Ostrum", "x", "/opt/\nostrum", StartMode::Automatic},
+        {"Ostrum", "x", "/opt/\"q\"/ostrum", StartMode::Automatic},
+        {"Ostrum", "x", "/opt/back\\slash/ostrum", StartMode::Automatic},
+        {"Ostrum", "x", "/opt/it's/ostrum", StartMode::Automatic},
+        {"Ostrum", "x", "/opt/\x01/ostrum", StartMode::Automatic},
         {"Ostrum", "x", "", StartMode::Automatic},
         {"../x", "x", "/opt/ostrum", StartMode::Automatic},
     };

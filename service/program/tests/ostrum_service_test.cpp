@@ -1,4 +1,6 @@
 #include "platform/netfilter/fake/fake_netfilter.h"
+#include "platform/svc/dispatcher.h"
+#include "platform/svc/status_sink.h"
 #include "platform/testing/fake_clock.h"
 #include "service/program/ostrum_service.h"
 #include "service/tests/temp_folder.h"
@@ -7,6 +9,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -179,6 +183,75 @@ TEST_F(ServiceBody, ObjectGoesOnlyAfterTheLoopLeft) {
     }
     service.reset();
     body.join();
+}
+
+TEST_F(ServiceBody, NoFilteredPortEndsTheRunWithItsCode) {
+    writeFile("ostrum.cfg", "[setting]\nfilt_http_port=81\n");
+    fakenet::calls().ruleResults[81] = nfapi::NF_STATUS_IO_ERROR;
+    CountingService service(folder());
+    service.run();
+    EXPECT_EQ(service.startResult(), -4);
+    EXPECT_EQ(service.serviceExitCode(), 4);
+    EXPECT_FALSE(std::filesystem::exists("iisreset-started.txt"));
+}
+
+// systemd's notify socket, played by the test: each message with the number
+// of port rules the layer had taken when it arrived.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path) {
+        m_fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const timeval guard{60, 0}; // against a hang only
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &guard, sizeof guard);
+        setenv("NOTIFY_SOCKET", path.c_str(), 1);
+    }
+    ~NotifySocket() {
+        unsetenv("NOTIFY_SOCKET");
+        close(m_fd);
+    }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+
+    // False when nothing came.
+    bool receive(std::string& text, size_t& rules) {
+        char buffer[512];
+        const ssize_t got = recv(m_fd, buffer, sizeof buffer, 0);
+        rules = fakenet::calls().rulePorts.size();
+        text.assign(buffer, got > 0 ? size_t(got) : 0);
+        return got > 0;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+TEST_F(ServiceBody, ReadyGoesToSystemdOnlyOnceThePortsAreFiltered) {
+    writeFile("ostrum.cfg", "[setting]\nfilt_http_port=81|82\n");
+    NotifySocket notify(folder() + "/notify");
+    CountingService service(folder());
+    service.setLoopIntervalForTest(std::chrono::hours(1));
+    std::thread dispatcher([] {
+        EXPECT_EQ(platform::svc::runDispatcherWith("Ostrum", &BaseService::serviceMain,
+                                                   platform::svc::systemdSinkForTest()),
+                  0);
+    });
+    std::vector<std::string> texts;
+    std::string text;
+    size_t rules = 0;
+    while (notify.receive(text, rules) && !contains(text, "READY=1")) {
+        texts.push_back(text);
+    }
+    EXPECT_EQ(rules, 2u) << "READY=1 came before the ports were filtered: " << text;
+    EXPECT_EQ(texts.front(), "STATUS=Start Pending");
+    for (const std::string& early : texts) {
+        EXPECT_FALSE(contains(early, "READY=1")) << early;
+    }
+    BaseService::controlHandler(platform::svc::kControlStop);
+    dispatcher.join();
 }
 
 TEST_F(ServiceBody, PauseChangesOnlyTheFlag) {

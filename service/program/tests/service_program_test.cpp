@@ -24,8 +24,10 @@ using testing::writeFile;
 constexpr const char* kName = "Ostrum";
 constexpr int kWaitSteps = 60000; // of 1 ms: a guard against a hang only
 
-// Runs the program with the arguments and returns what it printed.
-std::string runProgram(const std::string& program, const std::vector<std::string>& args) {
+// Runs the program with the arguments and returns what it printed; its exit
+// status must be the one given.
+std::string runProgram(const std::string& program, const std::vector<std::string>& args,
+                       int exitStatus) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     posix_spawn_file_actions_t actions;
@@ -51,7 +53,7 @@ std::string runProgram(const std::string& program, const std::vector<std::string
     close(fds[0]);
     int status = 0;
     EXPECT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == exitStatus) << status << " " << output;
     return output;
 }
 
@@ -71,7 +73,9 @@ protected:
         unsetenv(platform::svc::kRootVariable);
     }
 
-    std::string run(const std::vector<std::string>& args) { return runProgram(m_program, args); }
+    std::string run(const std::vector<std::string>& args, int exitStatus = 0) {
+        return runProgram(m_program, args, exitStatus);
+    }
 
     State state() {
         platform::svc::ServiceStatus status;
@@ -117,18 +121,23 @@ protected:
 };
 
 TEST_F(ServiceProgram, SwitchesPrintTheirTexts) {
-    const std::pair<std::vector<std::string>, std::string> steps[] = {
-        {{"-i"}, "Ostrum installed\n"},
-        {{"-I"}, "Ostrum is already installed\n"},
-        {{"-u"}, removedText()},
-        {{"-U"}, "Ostrum is not installed\n"},
-        {{"-u"}, "Ostrum is not installed\n"},
-        {{"-I"}, "Ostrum installed\n"},
-        {{"-i"}, "Ostrum is already installed\n"},
-        {{"-U"}, removedText()},
+    struct Step {
+        std::string arg;
+        std::string text;
+        int exitStatus;
     };
-    for (const auto& [args, text] : steps) {
-        EXPECT_EQ(run(args), text) << args.front();
+    const Step steps[] = {
+        {"-i", "Ostrum installed\n", 0},
+        {"-I", "Ostrum is already installed\n", 0},
+        {"-u", removedText(), 0},
+        {"-U", "Ostrum is not installed\n", 1},
+        {"-u", "Ostrum is not installed\n", 1},
+        {"-I", "Ostrum installed\n", 0},
+        {"-i", "Ostrum is already installed\n", 0},
+        {"-U", removedText(), 0},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(run({step.arg}, step.exitStatus), step.text) << step.arg;
     }
 }
 
@@ -145,20 +154,20 @@ TEST_F(ServiceProgram, InstallRecordsTheProgram) {
 TEST_F(ServiceProgram, WithoutSwitchItWantsTheServiceManager) {
     const std::string notInstalled =
         "The service is not installed, use \"" + m_program + " -i\" to install.\n";
-    EXPECT_EQ(run({}), notInstalled);
-    EXPECT_EQ(run({"-x"}), notInstalled);
+    EXPECT_EQ(run({}, 1), notInstalled);
+    EXPECT_EQ(run({"-x"}, 1), notInstalled);
     ASSERT_EQ(run({"-i"}), "Ostrum installed\n");
     const std::string refused = "The service can not run from command line.\n";
-    EXPECT_EQ(run({}), refused);
-    EXPECT_EQ(run({"-x"}), refused);
-    EXPECT_EQ(run({"install"}), refused);
+    EXPECT_EQ(run({}, 1), refused);
+    EXPECT_EQ(run({"-x"}, 1), refused);
+    EXPECT_EQ(run({"install"}, 1), refused);
     EXPECT_EQ(state(), State::Stopped);
 }
 
 TEST_F(ServiceProgram, InstallFailurePrintsTheError) {
     writeFile(m_registry.path().string() + "/plain", "a file, not a folder");
     setenv(platform::svc::kRootVariable, (m_registry.path().string() + "/plain/svc").c_str(), 1);
-    EXPECT_EQ(run({"-i"}), "Ostrum failed to install. Error " + std::to_string(ENOTDIR) + "\n");
+    EXPECT_EQ(run({"-i"}, 1), "Ostrum failed to install. Error " + std::to_string(ENOTDIR) + "\n");
 }
 
 TEST_F(ServiceProgram, RunsPausesAndStops) {
@@ -185,6 +194,10 @@ TEST_F(ServiceProgram, DisabledProtectionStopsTheService) {
     ASSERT_EQ(manager.start(kName), 0);
     waitUntil(State::Stopped);
     EXPECT_NE(runLog().find("Failed to start.Ostrum was set to Disabled."), std::string::npos);
+    platform::svc::ServiceStatus status;
+    ASSERT_EQ(manager.queryStatus(kName, status), 0);
+    EXPECT_EQ(status.exitCode, 1066u) << "the service-specific code holds the reason";
+    EXPECT_EQ(status.serviceSpecificExitCode, 1u);
 }
 
 TEST_F(ServiceProgram, RemovalWhileRunningStopsIt) {
@@ -194,7 +207,7 @@ TEST_F(ServiceProgram, RemovalWhileRunningStopsIt) {
     EXPECT_FALSE(manager.isInstalled(kName));
     waitUntilGone();
     EXPECT_TRUE(runLog().ends_with("ostrum stop!\r\n")) << runLog();
-    EXPECT_EQ(run({"-u"}), "Ostrum is not installed\n");
+    EXPECT_EQ(run({"-u"}, 1), "Ostrum is not installed\n");
 }
 
 } // namespace
