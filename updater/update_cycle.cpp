@@ -70,8 +70,9 @@ bool fetchPackage(UpdateRun& run, Package package, const EventPump& pump, Progre
 
 void fetchPackages(UpdateRun& run, Progress& progress) {
     const EventPump pump = [&progress] { progress.pumpEvents(); };
-    // A new driver that needs the rule set gets it only from a rule package
-    // verified in this run: a package from anywhere else is not unpacked.
+    // Each flag is its own package's verified download: a new driver does not
+    // take the rule set along, since a rule package that was not verified in
+    // this run would be unpacked unchecked.
     for (const Package package : kPackages) {
         run.flags[size_t(package)] = fetchPackage(run, package, pump, progress);
     }
