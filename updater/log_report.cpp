@@ -40,20 +40,20 @@ std::string reportUploadUrl(const ReportContext& context) {
 void sendLogReport(const ReportContext& context, const EventPump& pump) {
     const std::string yesterday = yesterdayString();
     collectReport(context, yesterday);
-    const std::string archive = "report/" + context.machineCode + "-" + yesterday + ".7z";
+    const std::string archive = "report/" + context.m_code + "-" + yesterday + ".7z";
     UPD_TRACE("7z a -t7z " + archive + "  report/*");
-    runHiddenAndWait("7z", {"a", "-t7z", archive, "report/*"}, pump);
+    (void)runHiddenAndWait("7z", {"a", "-t7z", archive, "report/*"}, context.base, pump);
 
     const std::vector<std::string> upload{"-T", archive, "-u",
                                           std::string(kReportUser) + ":" + kReportPassword,
                                           reportUploadUrl(context)};
     UPD_TRACE(commandText("curl", upload));
-    runHiddenAndWait("curl", upload, pump);
+    (void)runHiddenAndWait("curl", upload, context.base, pump);
 
     if (context.updated) {
-        httpNotify(context.server + "updateok.php?m_code=" + context.machineCode, pump);
+        httpNotify(context.server + "updateok.php?m_code=" + context.m_code, pump);
     }
-    httpNotify(context.server + "reportok.php?m_code=" + context.machineCode, pump);
+    httpNotify(context.server + "reportok.php?m_code=" + context.m_code, pump);
 }
 
 } // namespace ostrum::updater

@@ -12,8 +12,8 @@ constexpr const char* kReportPassword = "kvrmtqzhwpbe";
 
 // What the daily report needs of the update run.
 struct ReportContext {
-    std::string base; // the program folder, ending in "/"
-    std::string machineCode;
+    std::string base;   // the program folder, ending in "/"
+    std::string m_code; // the machine identifier
     std::string ftpHost;
     std::string ftpPort;
     std::string server; // the update address that answered, ending in "/"

@@ -8,9 +8,11 @@
 #include "updater/mainwin.h"
 #include "updater/single_instance.h"
 #include "updater/update_cycle.h"
+#include "updater/update_trace.h"
 
 #include <QApplication>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -35,8 +37,8 @@ void runInteractive(int argc, char** argv, const std::string& base) {
 void runSilent(const std::string& base) {
     SilentProgress progress;
     const UpdateRun run = runUpdateCycle(base, false, progress);
-    sendLogReport(ReportContext{run.base, run.machineCode, run.settings.ftpHost,
-                                run.settings.ftpPort, run.server, run.updated});
+    sendLogReport(ReportContext{run.base, run.m_code, run.settings.ftpHost, run.settings.ftpPort,
+                                run.server, run.updated});
 }
 
 } // namespace
@@ -47,7 +49,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     (void)platform::proc::enableDebugPrivilege();
-    const std::string base = platform::proc::programFolder() + "/";
+    // Every name of the run is relative to the program folder, wherever the
+    // caller stood: no package is ever unpacked into another folder.
+    const std::string folder = platform::proc::programFolder();
+    if (folder.empty() || chdir(folder.c_str()) != 0) {
+        UPD_TRACE("cannot enter the program folder " + folder);
+        return 1;
+    }
+    const std::string base = folder + "/";
     const HttpLibrary http;
     if (isInteractiveCommandLine(commandLine(argc, argv))) {
         runInteractive(argc, argv, base);

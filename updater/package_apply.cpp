@@ -1,9 +1,10 @@
 #include "updater/package_apply.h"
 
-#include "platform/proc/process_list.h"
+#include "platform/proc/own_processes.h"
 #include "platform/proc/program_file.h"
 #include "platform/proc/program_start.h"
 #include "updater/file_ops.h"
+#include "updater/package_download.h"
 #include "updater/package_texts.h"
 #include "updater/program_run.h"
 #include "updater/service_control.h"
@@ -17,25 +18,36 @@ namespace {
 
 constexpr std::string_view kServiceName = "ostrum";
 
-void killProcess(const std::string& fileName) {
-    const int ended = platform::proc::terminateProcesses(fileName);
-    UPD_TRACE("ended " + std::to_string(ended) + " " + fileName);
+// Ends the consoles of this program folder only: a console of another
+// installation, or another user's program of the same name, is not ours.
+void killProcess(const UpdateRun& run, std::string_view program) {
+    const int ended = platform::proc::terminateOwnProcesses(run.base, program);
+    UPD_TRACE("ended " + std::to_string(ended) + " " + run.base + std::string(program));
 }
 
-void unpackPackage(UpdateRun& run, Package package, const EventPump& pump) {
+// Unpacks one package into the program folder and records its version;
+// false when anything failed, and then nothing is recorded.
+bool unpackPackage(UpdateRun& run, Package package, const EventPump& pump) {
     const PackageOffer& offer = run.reply.offer(package);
     const std::string name = urlFileName(offer.url);
-    if (isPlainFileName(name)) {
-        const std::vector<std::string> args{"e", std::string(kPackageFolder) + "/" + name, "-y"};
-        UPD_TRACE(commandText("7z", args));
-        runHiddenAndWait("7z", args, pump);
-    } else {
-        UPD_TRACE("package name refused: " + name);
+    const std::string file = std::string(kPackageFolder) + "/" + name;
+    // Checked again: two offers may name one file, the later replacing the earlier.
+    if (!isPlainFileName(name) || !packageMatches(run.base + file, offer.hash)) {
+        UPD_TRACE("package not unpacked: " + name);
+        return false;
+    }
+    const std::vector<std::string> args{"e", file, "-y"};
+    UPD_TRACE(commandText("7z", args));
+    if (runHiddenAndWait("7z", args, run.base, pump) != 0) {
+        UPD_TRACE("unpacking failed: " + name);
+        return false;
     }
     const std::string_view key = packageTexts(package).versionKey;
     if (!writeIniSetting(key, offer.version, run.settings.settingFile)) {
         UPD_TRACE("cannot write " + std::string(key) + " to " + run.settings.settingFile);
+        return false;
     }
+    return true;
 }
 
 void restartConsole(const UpdateRun& run, Progress& progress) {
@@ -60,12 +72,13 @@ void applyPackages(UpdateRun& run, Progress& progress) {
     }
     progress.addLog("停止Ostrum服务，关闭Ostrumgui.exe进程");
     stopServiceByName(kServiceName);
-    killProcess(platform::proc::programFileName("ostrumgui"));
-    run.updated = true;
+    killProcess(run, "ostrumgui");
     const EventPump pump = [&progress] { progress.pumpEvents(); };
+    // Confirmed to the server only when every package went in.
+    run.updated = true;
     for (const Package package : kPackages) {
-        if (run.flags[size_t(package)]) {
-            unpackPackage(run, package, pump);
+        if (run.flags[size_t(package)] && !unpackPackage(run, package, pump)) {
+            run.updated = false;
         }
     }
     applyPause();

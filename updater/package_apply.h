@@ -5,8 +5,9 @@
 
 namespace ostrum::updater {
 
-// With any package downloaded: stops the service, ends the consoles, unpacks
-// each package in the current folder and records its version, starts the
+// With any package downloaded and verified: stops the service, ends the
+// consoles of the program folder, unpacks each package into the program
+// folder and records its version when the archiver succeeded, starts the
 // service again and, in interactive mode, the console.
 void applyPackages(UpdateRun& run, Progress& progress);
 

@@ -1,6 +1,5 @@
 #include "updater/system_info.h"
 
-#include "platform/proc/os_version.h"
 #include "platform/proc/physical_memory.h"
 #include "platform/proc/processor_id.h"
 
@@ -11,8 +10,8 @@ std::string machineCode() {
     return id.empty() ? std::string("0000000000000000") : id;
 }
 
-std::string osName() {
-    return platform::proc::osVersionText();
+platform::proc::OsVersion osVersionInfo() {
+    return platform::proc::osVersion();
 }
 
 uint64_t physicalMemoryKB() {

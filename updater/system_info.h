@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/proc/os_version.h"
+
 #include <cstdint>
 #include <string>
 
@@ -9,8 +11,9 @@ namespace ostrum::updater {
 // processor id, "0000000000000000" when there is none.
 std::string machineCode();
 
-// The system's name and release, for the server's statistics.
-std::string osName();
+// The system's version record; its name and release tell the server which
+// system this is.
+platform::proc::OsVersion osVersionInfo();
 
 // Total physical memory in KiB, rounded.
 uint64_t physicalMemoryKB();

@@ -70,15 +70,29 @@ bool fetchPackage(UpdateRun& run, Package package, const EventPump& pump, Progre
 
 void fetchPackages(UpdateRun& run, Progress& progress) {
     const EventPump pump = [&progress] { progress.pumpEvents(); };
+    // Each flag is its own package's verified download: a new driver does not
+    // take the rule set along, since a rule package that was not verified in
+    // this run would be unpacked unchecked.
     for (const Package package : kPackages) {
-        if (fetchPackage(run, package, pump, progress)) {
-            run.flags[size_t(package)] = true;
-        }
+        run.flags[size_t(package)] = fetchPackage(run, package, pump, progress);
     }
-    // A new driver needs the rule set unpacked with it.
-    if (run.flags[size_t(Package::Driver)]) {
-        run.flags[size_t(Package::Rule)] = true;
+}
+
+std::string osText() {
+    const platform::proc::OsVersion info = osVersionInfo();
+    return info.name + " " + info.detail;
+}
+
+// The reply is the server's text: a field that could split a settings line
+// or carry anything but its own kind of value refuses the whole reply.
+bool takeReply(const std::string& text, UpdateReply& reply) {
+    const ReplyCheck check = parseUpdateReply(text, reply);
+    if (check.fault == ReplyFault::FieldCount) {
+        UPD_TRACE("reply malformed: not nine fields");
+    } else if (check.fault == ReplyFault::Field) {
+        UPD_TRACE("reply malformed: " + std::string(replyFieldNames()[check.field]));
     }
+    return bool(check);
 }
 
 } // namespace
@@ -93,7 +107,7 @@ UpdateRun runUpdateCycle(const std::string& base, bool interactive, Progress& pr
     UpdateRun run;
     run.base = base;
     run.interactive = interactive;
-    run.machineCode = machineCode();
+    run.m_code = machineCode();
     const std::string packageFolder = base + kPackageFolder;
     if (!folderExists(packageFolder)) {
         createFolder(packageFolder);
@@ -106,11 +120,11 @@ UpdateRun runUpdateCycle(const std::string& base, bool interactive, Progress& pr
         deleteFiles(packageFolder);
     }
     progress.addLog("正在检查升级...");
-    const CheckFacts facts{run.machineCode, osName(), physicalMemoryKB(), randomFraction()};
+    const CheckFacts facts{run.m_code, osText(), physicalMemoryKB(), randomFraction()};
     CheckResult check = checkForUpdates(addresses, checkQuery(run.settings, facts),
                                         [&progress] { progress.pumpEvents(); });
     run.server = std::move(check.server);
-    if (check.reply.empty() || !parseUpdateReply(check.reply, run.reply)) {
+    if (check.reply.empty() || !takeReply(check.reply, run.reply)) {
         return run;
     }
     traceReply(run.reply);

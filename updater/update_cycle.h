@@ -17,12 +17,12 @@ constexpr const char* kPackageFolder = "updates";
 struct UpdateRun {
     std::string base; // the program folder, ending in "/"
     bool interactive = false;
-    std::string machineCode;
+    std::string m_code; // the machine identifier
     UpdateSettings settings;
     std::string server;
     UpdateReply reply;
-    std::array<bool, 3> flags{}; // downloaded, by Package
-    bool updated = false;        // packages were applied
+    std::array<bool, 3> flags{}; // downloaded and verified in this run, by Package
+    bool updated = false;        // every flagged package was unpacked and recorded
 };
 
 // Interactive when the command line, trimmed, is exactly "-s".

@@ -26,10 +26,37 @@ struct UpdateReply {
 
 // Longest reply taken; the server sends one short line.
 constexpr size_t kMaxReplySize = 64 * 1024;
+// Longest version taken: the versions are short numbers, and each is written
+// into ostrum.cfg and sent back with every check.
+constexpr size_t kMaxVersionSize = 32;
+// Longest package address taken: what servers and proxies commonly accept.
+constexpr size_t kMaxAddressSize = 2048;
+
+// Why a reply was refused.
+enum class ReplyFault {
+    None,
+    FieldCount, // too long, or not nine fields
+    Field,      // a field that is not what its place holds
+};
+
+struct ReplyCheck {
+    ReplyFault fault = ReplyFault::None;
+    size_t field = 0; // with ReplyFault::Field: the first bad field, 0 to 8
+    explicit operator bool() const { return fault == ReplyFault::None; }
+};
 
 // Splits the reply at "," into exactly nine fields, each trimmed of blanks
-// and line ends. False (and out untouched) for anything else.
-[[nodiscard]] bool parseUpdateReply(std::string_view reply, UpdateReply& out);
+// and line ends at its ends, and checks each field for its place. On any
+// fault out stays untouched.
+[[nodiscard]] ReplyCheck parseUpdateReply(std::string_view reply, UpdateReply& out);
+
+// The fields as the reply may hold them; empty means "no package" in each.
+// A version: printable ASCII without blanks, at most kMaxVersionSize long.
+bool isVersionField(std::string_view field);
+// An address: an http or https URL with a host, printable ASCII without blanks.
+bool isAddressField(std::string_view field);
+// A digest: 32 hexadecimal digits.
+bool isDigestField(std::string_view field);
 
 // The names the fields are traced under, in the reply's order.
 const std::array<std::string_view, 9>& replyFieldNames();

@@ -3,7 +3,7 @@
 #include "console/shell/console_trace.h"
 #include "console/shell/restartwin.h"
 #include "platform/ini.h"
-#include "platform/proc/process_list.h"
+#include "platform/proc/own_processes.h"
 #include "platform/proc/program_file.h"
 #include "platform/proc/working_set.h"
 #include "platform/svc/service_manager.h"
@@ -166,12 +166,22 @@ QString kilobytesText(double value) {
     return text;
 }
 
+namespace {
+
+// Figures are of this program folder's processes: another installation's
+// program of the same name is not ours.
+std::string appFolderPath() {
+    return QFile::encodeName(module().appFolder).toStdString();
+}
+
+} // namespace
+
 QString processMemoryText(const QString& programFile) {
     std::vector<pid_t> pids;
     if (programFile.isEmpty()) {
         pids.push_back(getpid());
     } else {
-        pids = platform::proc::processesByName(programFile.toStdString());
+        pids = platform::proc::ownProcesses(appFolderPath(), programFile.toStdString());
     }
     double kilobytes = 0;
     for (pid_t pid : pids) {
@@ -182,7 +192,7 @@ QString processMemoryText(const QString& programFile) {
 }
 
 qint32 processIdOf(const QString& programFile) {
-    return qint32(platform::proc::processIdOf(programFile.toStdString()));
+    return qint32(platform::proc::ownProcessIdOf(appFolderPath(), programFile.toStdString()));
 }
 
 qint32 countLogRecords(const QString& fileName) {

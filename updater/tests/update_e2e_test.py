@@ -182,6 +182,7 @@ class Installation:
         self.ftp = ReportServer(os.path.join(self.root, "ftp"))
         self.service_installed = False
         self.console = None
+        self.foreign_console = None
         port = free_port()
         self.cfg_set(ostrum_ver=versions[0], rule_ver=versions[1], driver_ver=versions[2],
                      run_mod="1", filt_http_port=str(port))
@@ -208,6 +209,10 @@ class Installation:
         with open(self.cfg_path(), "w", newline="") as f:
             f.write(text)
 
+    def cfg_bytes(self):
+        with open(self.cfg_path(), "rb") as f:
+            return f.read()
+
     def cfg(self, key):
         with open(self.cfg_path(), newline="") as f:
             match = re.search(rf"(?m)^{key}=(.*?)\r?$", f.read())
@@ -223,11 +228,11 @@ class Installation:
         return (self.http.url("/pkg/" + name), md5(path))
 
     # programs
-    def update(self, *args, timeout=60):
+    def update(self, *args, timeout=60, cwd=None, env=None):
         # No pipes: the console it restarts would hold them open.
-        return subprocess.run(["./update", *args], cwd=self.app, env=self.env,
-                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                              timeout=timeout)
+        return subprocess.run([os.path.join(self.app, "update"), *args], cwd=cwd or self.app,
+                              env=dict(self.env, **(env or {})), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout)
 
     def svcctl(self, *args):
         return subprocess.run(["./svcctl", *args, "Ostrum"], cwd=self.app, env=self.env,
@@ -255,12 +260,21 @@ class Installation:
         assert wait_for(lambda: len(self.console_starts()) == 1)
         return self.console
 
-    def console_starts(self):
+    def console_starts(self, folder=None):
         try:
-            with open(os.path.join(self.app, "console-started")) as f:
+            with open(os.path.join(folder or self.app, "console-started")) as f:
                 return [int(line) for line in f if line.strip()]
         except FileNotFoundError:
             return []
+
+    def start_foreign_console(self):
+        """A console of a second program folder, beside this one."""
+        folder = os.path.join(self.root, "other")
+        os.makedirs(folder)
+        shutil.copy(CONSOLE, os.path.join(folder, "ostrumgui"))
+        self.foreign_console = subprocess.Popen(["./ostrumgui"], cwd=folder)
+        assert wait_for(lambda: len(self.console_starts(folder)) == 1)
+        return self.foreign_console
 
     def traced(self):
         try:
@@ -281,6 +295,9 @@ class Installation:
                 pass
         if self.console:
             self.console.wait()
+        if self.foreign_console:
+            self.foreign_console.kill()
+            self.foreign_console.wait()
         self.http.close()
         self.ftp.close()
         shutil.rmtree(self.root, ignore_errors=True)
@@ -376,7 +393,8 @@ class Apply(UpdateCase):
         self.assertFalse(os.path.exists(os.path.join(site.app, "newfile.txt")))
         with open(os.path.join(site.app, "regex.txt")) as f:
             self.assertEqual(f.read(), "new rules\n")
-        self.assertNotIn("stale.7z", os.listdir(os.path.join(site.app, "updates")))
+        self.assertEqual(os.listdir(os.path.join(site.app, "updates")), ["rules.7z"],
+                         "the stale package and the mismatched one are gone")
         self.assertIn("updates/product.7z Hash 不匹配! new_hash=" + product[1], site.traced())
         self.assertIn("updates/rules.7z Hash 匹配!", site.traced())
 
@@ -386,28 +404,120 @@ class Apply(UpdateCase):
         self.assertNotIn(site.service_pid(), (0, service_before))
         self.assertEqual(site.http.paths()[-2:], ["/update/updateok.php", "/update/reportok.php"])
 
-    def test_driver_alone_also_unpacks_rules_and_interactive_restarts_console(self):
+    def test_driver_alone_leaves_rules_alone_and_interactive_restarts_console(self):
         site = self.site
         site.start_service()
         site.start_console()
+        foreign = site.start_foreign_console()
         driver = site.package("driver.7z", {"driver.txt": "driver"})
         rule_url = site.http.url("/pkg/rules.7z")
-        site.offer(product=("2.0", "", ""), rule=("0.9", rule_url, "ABC"),
+        site.offer(product=("2.0", "", ""), rule=("0.9", rule_url, "AB" * 16),
                    driver=("1.1", driver[0], driver[1]))
         self.assertEqual(site.update("-s").returncode, 0)
 
         self.assertEqual(site.cfg("driver_ver"), "1.1")
-        self.assertEqual(site.cfg("rule_ver"), "0.9")
+        self.assertEqual(site.cfg("rule_ver"), "1.0", "no rule package came in this run")
         self.assertTrue(os.path.exists(os.path.join(site.app, "driver.txt")))
         traced = site.traced()
-        self.assertIn("7z e updates/rules.7z -y", traced)
-        self.assertLess(traced.index("7z e updates/rules.7z -y"),
-                        traced.index("7z e updates/driver.7z -y"))
+        self.assertIn("7z e updates/driver.7z -y", traced)
+        self.assertNotIn("updates/rules.7z", traced)
         self.assertNotIn("/pkg/rules.7z", site.http.paths())
         self.assertTrue(wait_for(lambda: len(site.console_starts()) == 2), "console restarted")
+        self.assertIsNone(foreign.poll(), "another program folder's console lives on")
         self.assertEqual(site.svcctl("query"), "Running")
         self.assertNotIn("/update/reportok.php", site.http.paths(), "interactive: no report")
         self.assertEqual(site.ftp.files(), [])
+
+    def test_bad_rule_digest_beside_a_good_driver_unpacks_only_the_driver(self):
+        site = self.site
+        foreign = site.start_foreign_console()
+        rule = site.package("rules.7z", {"badrule.txt": "not what the server vouched for"})
+        driver = site.package("driver.7z", {"driver.txt": "driver"})
+        site.offer(rule=("1.5", rule[0], "0" * 32), driver=("1.1", driver[0], driver[1]))
+        self.assertEqual(site.update().returncode, 0)
+
+        self.assertFalse(os.path.exists(os.path.join(site.app, "badrule.txt")))
+        self.assertEqual(site.cfg("rule_ver"), "1.0")
+        self.assertEqual(site.cfg("driver_ver"), "1.1")
+        self.assertTrue(os.path.exists(os.path.join(site.app, "driver.txt")))
+        self.assertEqual(os.listdir(os.path.join(site.app, "updates")), ["driver.7z"])
+        self.assertNotIn("7z e updates/rules.7z", site.traced())
+        self.assertIsNone(foreign.poll(), "another program folder's console lives on")
+        self.assertEqual(site.http.paths()[-2:], ["/update/updateok.php", "/update/reportok.php"])
+
+    def test_started_from_another_folder_works_in_its_own(self):
+        site = self.site
+        rule = site.package("rules.7z", {"regex.txt": "new rules\n"})
+        site.offer(rule=("1.5", rule[0], rule[1]))
+        with open(os.path.join(site.app, "log", "ostrum.log"), "w") as f:
+            f.write("run log\n")
+        elsewhere = os.path.join(site.root, "elsewhere")
+        os.makedirs(elsewhere)
+        self.assertEqual(site.update(cwd=elsewhere).returncode, 0)
+
+        self.assertEqual(os.listdir(elsewhere), [])
+        with open(os.path.join(site.app, "regex.txt")) as f:
+            self.assertEqual(f.read(), "new rules\n")
+        self.assertEqual(site.cfg("rule_ver"), "1.5")
+        self.assertEqual(len(site.ftp.files()), 1, "the report was packed in the program folder")
+        self.assertIn("/update/updateok.php", site.http.paths())
+
+
+class Refused(UpdateCase):
+    """Replies and packages that must leave the installation as it was."""
+
+    def assert_nothing_recorded(self, before):
+        site = self.site
+        self.assertEqual(site.cfg_bytes(), before)
+        self.assertNotIn("/update/updateok.php", site.http.paths())
+        self.assertIn("/update/reportok.php", site.http.paths())
+
+    def test_reply_fields_with_line_breaks_nul_or_a_bom_change_no_setting(self):
+        site = self.site
+        rule = site.package("rules.7z", {"regex.txt": "new rules\n"})
+        before = site.cfg_bytes()
+        bodies = [
+            f"2.0,,,1.5\nrun_mod=3\nx,{rule[0]},{rule[1]},1.0,,".encode(),
+            f"2.0,,,1.5\r\n[setting],{rule[0]},{rule[1]},1.0,,".encode(),
+            f"2.0,,,1.5\0,{rule[0]},{rule[1]},1.0,,".encode(),
+            f"2.0,,,\ufeff1.5,{rule[0]},{rule[1]},1.0,,".encode(),
+            f"2.0,,,1.5,{rule[0]}\n,{rule[1][:16]}\n{rule[1][16:]},1.0,,".encode(),
+        ]
+        for body in bodies:
+            site.http.serve("/update/", body)
+            self.assertEqual(site.update().returncode, 0)
+            self.assertEqual(site.cfg_bytes(), before, body)
+        self.assertNotIn("/pkg/rules.7z", site.http.paths())
+        self.assertFalse(os.path.exists(os.path.join(site.app, "regex.txt")))
+        self.assertEqual(site.traced().count("reply malformed: new_rule"), len(bodies))
+        self.assert_nothing_recorded(before)
+
+    def test_missing_archiver_records_nothing(self):
+        site = self.site
+        rule = site.package("rules.7z", {"regex.txt": "new rules\n"})
+        site.offer(rule=("1.5", rule[0], rule[1]))
+        before = site.cfg_bytes()
+        empty = os.path.join(site.root, "empty-path")
+        os.makedirs(empty)
+        self.assertEqual(site.update(env={"PATH": empty}).returncode, 0)
+        self.assertIn("cannot start 7z", site.traced())
+        self.assertFalse(os.path.exists(os.path.join(site.app, "regex.txt")))
+        self.assert_nothing_recorded(before)
+
+    def test_corrupt_archive_with_a_matching_digest_records_nothing(self):
+        site = self.site
+        site.start_service()
+        corrupt = os.path.join(site.packages, "rules.7z")
+        with open(corrupt, "wb") as f:
+            f.write(b"7z\xbc\xaf\x27\x1c" + bytes(range(256)) * 4)
+        site.http.serve_file("/pkg/rules.7z", corrupt)
+        site.offer(rule=("1.5", site.http.url("/pkg/rules.7z"), md5(corrupt)))
+        before = site.cfg_bytes()
+        self.assertEqual(site.update().returncode, 0)
+        self.assertIn("updates/rules.7z Hash 匹配!", site.traced())
+        self.assertIn("unpacking failed: rules.7z", site.traced())
+        self.assert_nothing_recorded(before)
+        self.assertEqual(site.svcctl("query"), "Running", "the service is started again")
 
 
 class Report(UpdateCase):
