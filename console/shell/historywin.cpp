@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace console {
@@ -49,7 +50,7 @@ QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry) {
 
 } // namespace
 
-historywin::historywin() {
+historywin::historywin() : m_index(kRecordsPerPage) {
     setObjectName(QStringLiteral("historywin"));
     setFixedSize(900, 560);
     setMouseTracking(true);
@@ -70,6 +71,7 @@ void historywin::createControls() {
     m_pageList->setObjectName(QStringLiteral("pageList"));
     m_pageList->setGeometry(646, 12, 80, 22);
     connect(m_pageList, &QComboBox::currentIndexChanged, this, &historywin::pageList_Click);
+    connect(m_pageList, &QComboBox::activated, this, &historywin::pageListActivated);
     addLabel(this, "pageTipLabel", QRect(734, 12, 160, 22));
 }
 
@@ -145,14 +147,24 @@ void historywin::showlogs() {
     }
     WaitCursor hourglass(this);
     const QString name = logfilename_now.trimmed();
-    recordCount = countLogRecords(name);
+    const QString path = module().appFolder + QStringLiteral("log/") + name;
+    if (QFileInfo(path).isFile()) {
+        (void)m_index.update(path);
+        recordCount = m_index.recordCount();
+    } else {
+        m_index.clear();
+        recordCount = 0;
+    }
     // Filled quietly: page 1 is shown once, below.
     m_pageList->blockSignals(true);
     m_pageList->clear();
     const qint32 pages = pageCount(recordCount);
+    QStringList numbers;
+    numbers.reserve(pages);
     for (qint32 page = 1; page <= pages; ++page) {
-        m_pageList->addItem(QString::number(page));
+        numbers.append(QString::number(page));
     }
+    m_pageList->addItems(numbers);
     m_pageList->setCurrentIndex(pages > 0 ? 0 : -1);
     m_pageList->blockSignals(false);
     showLogPage(name, 1);
@@ -170,6 +182,20 @@ void historywin::pageList_Click() {
     }
     WaitCursor hourglass(this);
     showLogPage(logfilename_now.trimmed(), page);
+    // A user's choice that changed the page is followed at once by its
+    // activation, which must not read the page a second time.
+    m_pageReadForChoice = true;
+    QTimer::singleShot(0, this, [this] { m_pageReadForChoice = false; });
+}
+
+// The page already shown, chosen again: read anew, so that a growing log
+// shows its new records.
+void historywin::pageListActivated() {
+    if (m_pageReadForChoice) {
+        m_pageReadForChoice = false;
+        return;
+    }
+    pageList_Click();
 }
 
 void historywin::showLogPage(const QString& fileName, qint32 page) {
@@ -178,8 +204,10 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
         return;
     }
     m_loglist->clear();
+    // The index follows the file as it grows; only the page itself is read.
     QList<QStringList> rows;
-    if (!readAttackLogPage(path, page, rows)) {
+    const qint64 offset = m_index.update(path) ? m_index.pageOffset(page) : -1;
+    if (offset < 0 || !readAttackLogRecords(path, offset, rows)) {
         return;
     }
     QList<QTreeWidgetItem*> items;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/shell/log_lines.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -34,6 +36,7 @@ private:
     void paintCaptions();
     void sellogLabel_Click();
     void pageList_Click();
+    void pageListActivated();
     void showLogPage(const QString& fileName, qint32 page);
 
     SideTabs* m_tabs = nullptr;
@@ -42,6 +45,9 @@ private:
     QComboBox* m_pageList = nullptr;
     QTreeWidget* m_loglist = nullptr;
     qint32 recordCount = 0;
+    LogPageIndex m_index;
+    // Set while a choice that changed the page has already read it.
+    bool m_pageReadForChoice = false;
 };
 
 } // namespace console

@@ -188,6 +188,35 @@ private slots:
         QCOMPARE(loglist()->topLevelItemCount(), 200);
     }
 
+    // A user's choice of the page shown reads it again; one of another page
+    // (its change, then its activation) shows that page.
+    void choosingTheShownPageAgainReadsIt() {
+        ProgramFolder folder;
+        const QString name = QStringLiteral("log/attack2026-12-09.log");
+        folder.write(name, attackLog(205));
+        historywin& history = console::window<historywin>();
+        history.logfilename_now = QStringLiteral("attack2026-12-09.log");
+        history.showlogs();
+        QCOMPARE(pages(), (QStringList{"1", "2"}));
+        pageList()->setCurrentIndex(1);
+        emit pageList()->activated(1);
+        QCOMPARE(loglist()->topLevelItemCount(), 5);
+
+        QByteArray more;
+        for (int n = 206; n <= 210; ++n) {
+            more += record(n);
+        }
+        QFile log(folder.file(name));
+        QVERIFY(log.open(QIODevice::Append));
+        log.write(more);
+        log.close();
+        QCOMPARE(loglist()->topLevelItemCount(), 5);
+        emit pageList()->activated(1);
+        QCOMPARE(loglist()->topLevelItemCount(), 10);
+        QCOMPARE(rowTexts(9)[7], QStringLiteral("AR:210"));
+        QCOMPARE(pages(), (QStringList{"1", "2"}));
+    }
+
     void recordFieldsFillTheColumns() {
         QStringList fields;
         QVERIFY(console::parseAttackRecord(
