@@ -216,7 +216,7 @@ void mainwin::buildMenus() {
         m_menus[i]->setTitle(QString::fromUtf8(kMenuTitle[i]));
         QAction* item = m_menus[i]->addAction(QString::fromUtf8(kQuitItem[i]));
         item->setObjectName(QStringLiteral("Quit%1").arg(i));
-        connect(item, &QAction::triggered, this, &mainwin::quit);
+        connect(item, &QAction::triggered, this, [this] { quit(); });
     }
 }
 
@@ -339,9 +339,10 @@ void mainwin::startOrStop() {
 
 // The tray icon goes before any window, and the windows go in the order
 // that leaves the position holders last.
-void mainwin::quit() {
-    if (showMessage(this, {text(kQuitQuestion), languageTitle(), MessageButtons::YesNo,
-                           MessageIcon::Question}) != MessageAnswer::Yes) {
+void mainwin::quit(QWidget* asker) {
+    if (showMessage(asker != nullptr ? asker : this,
+                    {text(kQuitQuestion), languageTitle(), MessageButtons::YesNo,
+                     MessageIcon::Question}) != MessageAnswer::Yes) {
         return;
     }
     trayRemove();

@@ -7,6 +7,7 @@
 #include "console/shell/proinfowin.h"
 #include "console/shell/referwin.h"
 #include "console/shell/settingwin.h"
+#include "console/shell/tray.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -53,12 +54,30 @@ void closeToTray(QWidget* w, QCloseEvent* event) {
         event->accept();
         return;
     }
+    event->ignore();
+    if (!trayAvailable()) {
+        window<mainwin>().quit(w);
+        return;
+    }
     w->hide();
     m.windowHidden = true;
     m.hiddenForm = w;
     m.hiddenTop = twips(w->y());
     m.hiddenLeft = twips(w->x());
-    event->ignore();
+}
+
+void showStatusWindow() {
+    Module& m = module();
+    if (m.quitting) {
+        return;
+    }
+    mainwin& status = window<mainwin>();
+    if (m.windowHidden && m.hiddenForm == &status) {
+        m.windowHidden = false;
+    }
+    status.show();
+    status.raise();
+    status.activateWindow();
 }
 
 } // namespace console

@@ -334,12 +334,14 @@ private slots:
         QCOMPARE(setting("ui_lan"), QStringLiteral("2"));
 
         // The close box hides into the tray with the language's menu.
+        console::setTrayAvailableForTest(true);
         console::traySetMenu(nullptr);
         load().show();
         QVERIFY(!load().close());
         QVERIFY(load().isHidden());
         QCOMPARE(console::trayStateForTest().menu, status.mainMenu(2));
         QCOMPARE(console::module().hiddenForm.data(), &load());
+        console::setTrayAvailableForTest(std::nullopt);
     }
 
     void advancedSettingsOpenTheBlackListOverThisWindow() {
