@@ -2,6 +2,7 @@
 
 #include "console/shell/attack_log_reader.h"
 #include "console/shell/caption_table.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/language.h"
 #include "console/shell/logselwin.h"
 #include "console/shell/module.h"
@@ -105,12 +106,17 @@ void historywin::paintCaptions() {
     m_tabs->setCaptions();
     applyCaptions(this, kCaptions);
     QTreeWidgetItem* header = m_loglist->headerItem();
+    bool changed = false;
     for (int i = 0; i < int(std::size(kColumns)); ++i) {
         const QString text =
             byLanguage(kColumns[i].english, kColumns[i].simplified, kColumns[i].traditional);
         if (header->text(i) != text) {
             header->setText(i, text);
+            changed = true;
         }
+    }
+    if (changed) {
+        fitColumns(m_loglist);
     }
 }
 
@@ -216,6 +222,7 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
         items.append(new QTreeWidgetItem(row));
     }
     m_loglist->addTopLevelItems(items);
+    fitColumns(m_loglist);
 }
 
 } // namespace console

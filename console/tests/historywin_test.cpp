@@ -4,6 +4,7 @@
 #include "console/shell/module.h"
 #include "console/shell/pictures.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/program_folder.h"
 
 #include <QComboBox>
@@ -281,6 +282,7 @@ private slots:
             console::module().uiLanguage = language;
             QVERIFY(chooser.grab().save(console::testing::renderFolder() +
                                         QStringLiteral("logselWin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(chooser), QStringList());
             QCOMPARE(chooser.windowTitle(), QStringLiteral("Log File List"));
         }
         console::unload<logselWin>();
@@ -361,6 +363,7 @@ private slots:
             const QPixmap picture = history.grab();
             QVERIFY(picture.save(console::testing::renderFolder() +
                                  QStringLiteral("historywin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(history), QStringList());
             const auto& expected = languages[language];
             QCOMPARE(history.windowTitle(), QString::fromUtf8(expected.title));
             QCOMPARE(history.findChild<QLabel*>(QStringLiteral("sellogLabel"))->text(),
@@ -370,7 +373,7 @@ private slots:
             QVERIFY(!history.findChild<QLabel*>(QStringLiteral("pageTipLabel"))->text().isEmpty());
             for (int column = 0; column < 10; ++column) {
                 QCOMPARE(loglist()->headerItem()->text(column), expected.headers[column]);
-                QCOMPARE(loglist()->columnWidth(column), widths[column]);
+                QVERIFY(loglist()->columnWidth(column) >= widths[column]);
             }
         }
     }

@@ -2,6 +2,7 @@
 #include "console/shell/pictures.h"
 #include "console/shell/proinfowin.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 
@@ -189,6 +190,7 @@ private slots:
             w.grab();
             QVERIFY(w.grab().save(console::testing::renderFolder() +
                                   QStringLiteral("proinfowin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(w), QStringList());
             for (const Expected& e : kCaptions) {
                 const QString name = QString::fromLatin1(e.control);
                 const QString expected = QString::fromUtf8(e.texts[language]);

@@ -5,6 +5,7 @@
 #include "console/shell/settingwin.h"
 #include "console/shell/tray.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 #include "platform/svc/service_manager.h"
@@ -376,6 +377,7 @@ private slots:
             w.grab();
             QVERIFY(w.grab().save(console::testing::renderFolder() +
                                   QStringLiteral("settingwin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(w), QStringList());
             for (const Expected& e : kCaptions) {
                 const QString name = QString::fromLatin1(e.control);
                 QWidget* target = name.isEmpty() ? &w : w.findChild<QWidget*>(name);
