@@ -1,11 +1,18 @@
 // The console's log readers on a large attack log, generated at start in a
-// temporary folder: 1 GiB unless OSTRUM_BENCH_LOG_MIB names another size.
+// temporary program folder: 1 GiB unless OSTRUM_BENCH_LOG_MIB names another
+// size. The history viewer runs on the offscreen platform.
 //   build/bench/log_reader_bench [--benchmark_filter=...]
 #include "console/shell/attack_log_reader.h"
+#include "console/shell/historywin.h"
 #include "console/shell/log_lines.h"
 #include "console/shell/log_records.h"
+#include "console/shell/module.h"
+#include "console/shell/windows.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -15,6 +22,7 @@
 namespace {
 
 constexpr qint64 kDefaultLogMib = 1024;
+const QString kFileName = QStringLiteral("attack2026-12-06.log");
 
 QByteArray record(qint64 n) {
     const QByteArray id = QByteArray::number(n);
@@ -32,7 +40,9 @@ public:
     GeneratedLog() {
         const char* mib = std::getenv("OSTRUM_BENCH_LOG_MIB");
         const qint64 bytes = (mib != nullptr ? std::atoll(mib) : kDefaultLogMib) * 1024 * 1024;
-        path = dir.path() + QStringLiteral("/attack2026-12-06.log");
+        QDir(dir.path()).mkpath(QStringLiteral("log"));
+        console::setAppFolder(dir.path());
+        path = dir.path() + QStringLiteral("/log/") + kFileName;
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -108,6 +118,42 @@ void BM_ReadPage(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadPage)->Arg(0)->Arg(1)->ArgNames({"last"})->Unit(benchmark::kMillisecond);
 
+// The history viewer's choice of the file: index, page list, page 1.
+void BM_HistoryChooseFile(benchmark::State& state) {
+    (void)logPath();
+    console::historywin& history = console::window<console::historywin>();
+    for (auto _ : state) {
+        history.logfilename_now = QStringLiteral("attack2026-12-07.log"); // another file first
+        history.showlogs();
+        history.logfilename_now = kFileName;
+        history.showlogs();
+    }
+    state.counters["pages"] = history.findChild<QComboBox*>(QStringLiteral("pageList"))->count();
+}
+BENCHMARK(BM_HistoryChooseFile)->Unit(benchmark::kMillisecond);
+
+// The history viewer's choice of its last page, once the file is chosen.
+void BM_HistoryChooseLastPage(benchmark::State& state) {
+    (void)logPath();
+    console::historywin& history = console::window<console::historywin>();
+    history.logfilename_now = kFileName;
+    history.showlogs();
+    auto* pages = history.findChild<QComboBox*>(QStringLiteral("pageList"));
+    for (auto _ : state) {
+        pages->setCurrentIndex(0);
+        pages->setCurrentIndex(pages->count() - 1);
+    }
+}
+BENCHMARK(BM_HistoryChooseLastPage)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
