@@ -1,6 +1,7 @@
 #include "console/shell/switching.h"
 
 #include "console/editors/advanced.h"
+#include "console/shell/console_trace.h"
 #include "console/shell/historywin.h"
 #include "console/shell/mainwin.h"
 #include "console/shell/module.h"
@@ -71,6 +72,7 @@ void showStatusWindow() {
     if (m.quitting) {
         return;
     }
+    CONSOLE_TRACE("a second start was refused: the status window shows");
     mainwin& status = window<mainwin>();
     if (m.windowHidden && m.hiddenForm == &status) {
         m.windowHidden = false;

@@ -24,12 +24,18 @@
 #include "console/tests/support/program_folder.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
 
 using namespace console;
 
 namespace {
+
+// A start of the program on a busy machine takes seconds; this only bounds
+// the wait when something is wrong.
+constexpr int kStartBound = 90000;
 
 void unloadMainWindows() {
     unload<mainwin>();
@@ -69,6 +75,7 @@ private slots:
     void closeWithTrayHides();
     void secondStartShowsTheStatusWindow();
     void quitUnloadsInItsOrder();
+    void aSecondProgramStartShowsTheRunningConsole();
 
 private:
     std::unique_ptr<testing::ProgramFolder> m_folder;
@@ -182,6 +189,44 @@ void LifecycleTest::quitUnloadsInItsOrder() {
     QCOMPARE(order, (QStringList{"flashwin", "historywin", "settingwin", "proinfowin", "referWin",
                                  "mainwin", "crule", "jrule", "mantype", "cl", "blistwin",
                                  "wlistwin", "crulewin", "jrulewin", "clwin", "adreferWin"}));
+}
+
+// The program itself, started twice in one program folder: the second start
+// is refused and the first hears of it (its trace says so).
+void LifecycleTest::aSecondProgramStartShowsTheRunningConsole() {
+    QTemporaryDir folder;
+    const QString program = folder.filePath(QStringLiteral("ostrumgui"));
+    QVERIFY(QFile::copy(QStringLiteral(OSTRUMGUI_PROGRAM), program));
+    const QString trace = folder.filePath(QStringLiteral("first.trace"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("OSTRUM_SVC_ROOT"), folder.filePath(QStringLiteral("svc")));
+    // Both end with the test, however it ends.
+    QProcess first;
+    QProcess second;
+    first.setProcessEnvironment(environment);
+    environment.insert(QStringLiteral("OSTRUM_TRACE"), QStringLiteral("stderr"));
+    second.setProcessEnvironment(environment);
+    environment.insert(QStringLiteral("OSTRUM_TRACE"), trace);
+    first.setProcessEnvironment(environment);
+    first.start(program, {});
+    QVERIFY(first.waitForStarted());
+
+    const auto shown = [&trace] {
+        QFile file(trace);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count("the status window shows")
+                                              : qsizetype(0);
+    };
+    // Once it listens, a notice of our own shows its window a first time.
+    QDeadlineTimer deadline(kStartBound);
+    while (!notifyRunningInstance(folder.path() + QLatin1Char('/')) && !deadline.hasExpired()) {
+        QTest::qWait(50);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), 1, kStartBound);
+    second.start(program, {});
+    QVERIFY(second.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), 2, kStartBound);
+    QCOMPARE(second.state(), QProcess::Running); // its refusal message waits for OK
 }
 
 QTEST_MAIN(LifecycleTest)
