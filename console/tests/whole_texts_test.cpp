@@ -109,6 +109,13 @@ void WholeTextsTest::mainWindowsInEveryState() {
     for (const auto& state : states) {
         module().serviceInstalled = state[0];
         module().serviceStopped = state[1];
+        // The widest figures the labels show.
+        window<mainwin>()
+            .findChild<QLabel*>(QStringLiteral("memperclabel"))
+            ->setText(QStringLiteral("12,345,678.9 K"));
+        window<mainwin>()
+            .findChild<QLabel*>(QStringLiteral("cpuperclabel"))
+            ->setText(QStringLiteral("100%"));
         cut += cutTexts<mainwin>("mainwin");
     }
     cut += cutTexts<settingwin>("settingwin");
@@ -135,7 +142,11 @@ void WholeTextsTest::dialogsOfTheShell() {
     }
     unload<flashwin>();
     restartwin restart(nullptr);
-    cut += cutTexts(restart, QStringLiteral("restartwin"));
+    for (const char* text :
+         {"Restarting Ostrum now...", "Stopping Ostrum now ...", "Starting Ostrum now ..."}) {
+        restart.tiplabel()->setText(QString::fromUtf8(text));
+        cut += cutTexts(restart, QStringLiteral("restartwin"));
+    }
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 }
 
