@@ -41,6 +41,9 @@ constexpr Caption kColumns[] = {
 };
 constexpr int kColumnTwips[] = {2000, 2000, 2000, 2000, 0, 0, 0, 0, 0, 3000};
 constexpr int kDefaultColumnPixels = 100;
+// An operator goes back and forth among a few days' logs; an index costs
+// 8 bytes a page.
+constexpr qsizetype kIndexedFiles = 8;
 
 QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry) {
     auto* label = new QLabel(parent);
@@ -51,7 +54,7 @@ QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry) {
 
 } // namespace
 
-historywin::historywin() : m_index(kRecordsPerPage) {
+historywin::historywin() {
     setObjectName(QStringLiteral("historywin"));
     setFixedSize(900, 560);
     setMouseTracking(true);
@@ -154,12 +157,11 @@ void historywin::showlogs() {
     WaitCursor hourglass(this);
     const QString name = logfilename_now.trimmed();
     const QString path = module().appFolder + QStringLiteral("log/") + name;
+    recordCount = 0;
     if (QFileInfo(path).isFile()) {
-        (void)m_index.update(path);
-        recordCount = m_index.recordCount();
-    } else {
-        m_index.clear();
-        recordCount = 0;
+        LogPageIndex& index = indexOf(path);
+        (void)index.update(path);
+        recordCount = index.recordCount();
     }
     // Filled quietly: page 1 is shown once, below.
     m_pageList->blockSignals(true);
@@ -212,7 +214,8 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
     m_loglist->clear();
     // The index follows the file as it grows; only the page itself is read.
     QList<QStringList> rows;
-    const qint64 offset = m_index.update(path) ? m_index.pageOffset(page) : -1;
+    LogPageIndex& index = indexOf(path);
+    const qint64 offset = index.update(path) ? index.pageOffset(page) : -1;
     if (offset < 0 || !readAttackLogRecords(path, offset, rows)) {
         return;
     }
@@ -223,6 +226,15 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
     }
     m_loglist->addTopLevelItems(items);
     fitColumns(m_loglist);
+}
+
+LogPageIndex& historywin::indexOf(const QString& path) {
+    m_indexOrder.removeOne(path);
+    m_indexOrder.append(path);
+    if (m_indexOrder.size() > kIndexedFiles) {
+        m_indexes.erase(m_indexOrder.takeFirst());
+    }
+    return m_indexes.try_emplace(path, kRecordsPerPage).first->second;
 }
 
 } // namespace console

@@ -2,7 +2,9 @@
 
 #include "console/shell/log_lines.h"
 
+#include <QStringList>
 #include <QWidget>
+#include <map>
 
 class QComboBox;
 class QLabel;
@@ -38,6 +40,7 @@ private:
     void pageList_Click();
     void pageListActivated();
     void showLogPage(const QString& fileName, qint32 page);
+    LogPageIndex& indexOf(const QString& path);
 
     SideTabs* m_tabs = nullptr;
     PictureButton* m_sellog = nullptr;
@@ -45,7 +48,10 @@ private:
     QComboBox* m_pageList = nullptr;
     QTreeWidget* m_loglist = nullptr;
     qint32 recordCount = 0;
-    LogPageIndex m_index;
+    // The page offsets of the files chosen lately, each brought up to date
+    // when it is read again.
+    std::map<QString, LogPageIndex> m_indexes;
+    QStringList m_indexOrder; // the least lately used first
     // Set while a choice that changed the page has already read it.
     bool m_pageReadForChoice = false;
 };
