@@ -195,7 +195,9 @@ void LifecycleTest::quitUnloadsInItsOrder() {
 // is refused and the first hears of it (its trace says so).
 void LifecycleTest::aSecondProgramStartShowsTheRunningConsole() {
     QTemporaryDir folder;
-    const QString program = folder.filePath(QStringLiteral("ostrumgui"));
+    // Under a name of its own: the updater's tests end every process of the
+    // console's name on this machine.
+    const QString program = folder.filePath(QStringLiteral("second-start-console"));
     QVERIFY(QFile::copy(QStringLiteral(OSTRUMGUI_PROGRAM), program));
     const QString trace = folder.filePath(QStringLiteral("first.trace"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
