@@ -163,6 +163,21 @@ void BM_HistoryChooseLastPage(benchmark::State& state) {
 }
 BENCHMARK(BM_HistoryChooseLastPage)->Unit(benchmark::kMillisecond);
 
+// Opening the page list of a large log.
+void BM_HistoryOpenPageList(benchmark::State& state) {
+    (void)logPath();
+    console::historywin& history = console::window<console::historywin>();
+    history.logfilename_now = kFileName;
+    history.showlogs();
+    history.show();
+    auto* pages = history.findChild<QComboBox*>(QStringLiteral("pageList"));
+    for (auto _ : state) {
+        pages->showPopup();
+        pages->hidePopup();
+    }
+}
+BENCHMARK(BM_HistoryOpenPageList)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QTreeWidget>
@@ -74,6 +75,10 @@ void historywin::createControls() {
     m_pageList = new QComboBox(this);
     m_pageList->setObjectName(QStringLiteral("pageList"));
     m_pageList->setGeometry(646, 12, 80, 22);
+    // A large log has tens of thousands of pages, all of one height.
+    if (auto* view = qobject_cast<QListView*>(m_pageList->view())) {
+        view->setUniformItemSizes(true);
+    }
     connect(m_pageList, &QComboBox::currentIndexChanged, this, &historywin::pageList_Click);
     connect(m_pageList, &QComboBox::activated, this, &historywin::pageListActivated);
     addLabel(this, "pageTipLabel", QRect(734, 12, 160, 22));
