@@ -191,6 +191,9 @@ private slots:
             QVERIFY(w.grab().save(console::testing::renderFolder() +
                                   QStringLiteral("proinfowin-%1.png").arg(language)));
             QCOMPARE(console::testing::elidedTexts(w), QStringList());
+            // A caption fitted to its label keeps the label's own font.
+            const QFont product = w.findChild<QLabel*>(QStringLiteral("pronamelabel"))->font();
+            QVERIFY(product.bold() && product.pointSizeF() > w.font().pointSizeF());
             for (const Expected& e : kCaptions) {
                 const QString name = QString::fromLatin1(e.control);
                 const QString expected = QString::fromUtf8(e.texts[language]);
