@@ -93,16 +93,17 @@ void unloadAdvancedWindow(AdvancedWindow which) {
     }
 }
 
+// Quit's order: the dialogs, then the list windows.
 void unloadAdvancedWindows() {
     unload<crule>();
-    unload<cl>();
     unload<jrule>();
     unload<mantype>();
+    unload<cl>();
+    unloadQuietly<blistwin>();
+    unloadQuietly<wlistwin>();
     unloadQuietly<crulewin>();
     unloadQuietly<jrulewin>();
     unloadQuietly<clwin>();
-    unloadQuietly<blistwin>();
-    unloadQuietly<wlistwin>();
 }
 
 } // namespace console

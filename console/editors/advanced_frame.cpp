@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -199,6 +200,11 @@ void AdvancedFrame::setCaption(QLabel* label, const QString& text) {
 void AdvancedFrame::setHeaderCaption(QTreeWidget* list, int column, const QString& text) {
     if (list->headerItem()->text(column) != text) {
         list->headerItem()->setText(column, text);
+        // A caption wider than its designed column widens it.
+        const int needed = list->header()->sectionSizeHint(column);
+        if (needed > list->columnWidth(column)) {
+            list->setColumnWidth(column, needed);
+        }
     }
 }
 

@@ -1,6 +1,7 @@
 #include "console/shell/attack_log_reader.h"
 
 #include "console/shell/console_trace.h"
+#include "console/shell/log_lines.h"
 #include "platform/text.h"
 
 #include <QFile>
@@ -9,36 +10,12 @@
 namespace console {
 namespace {
 
-// A record line is cut here before it is matched; the rest of the line is
-// still consumed, so that the numbering matches countLogRecords.
-constexpr qint64 kMaxLineBytes = 4 * 1024 * 1024;
-
 const QRegularExpression& recordPattern() {
     static const QRegularExpression pattern(
         QStringLiteral(R"((\d{4}-\d{2}-\d{2}\s\d{2}:\d{2}:\d{2})\s+(.+)\s+(.+)\s+(.+)\s+(.+))"
                        R"(\s+(.+)\s+(.+)\s+(.+)\s+(.+)\s+(.+))"),
         QRegularExpression::CaseInsensitiveOption);
     return pattern;
-}
-
-// One line without its end; false at the end of the file.
-bool readLine(QFile& file, QByteArray& line) {
-    if (file.atEnd()) {
-        return false;
-    }
-    line = file.readLine(kMaxLineBytes);
-    if (!line.endsWith('\n')) {
-        for (QByteArray rest = line; !rest.isEmpty() && !rest.endsWith('\n');) {
-            rest = file.readLine(kMaxLineBytes);
-        }
-    }
-    if (line.endsWith('\n')) {
-        line.chop(1);
-    }
-    if (line.endsWith('\r')) {
-        line.chop(1);
-    }
-    return true;
 }
 
 } // namespace
@@ -62,30 +39,41 @@ bool parseAttackRecord(const QString& line, QStringList& fields) {
     return true;
 }
 
-bool readAttackLogPage(const QString& path, qint32 page, QList<QStringList>& rows) {
+bool readAttackLogRecords(const QString& path, qint64 offset, QList<QStringList>& rows) {
     rows.clear();
     QFile file(path);
-    if (page < 1 || !file.open(QIODevice::ReadOnly)) {
-        CONSOLE_TRACE("history: cannot read page %d of %s", page, path.toUtf8().constData());
+    if (offset < 0 || !file.open(QIODevice::ReadOnly)) {
+        CONSOLE_TRACE("history: cannot read %s from %lld", path.toUtf8().constData(),
+                      static_cast<long long>(offset));
         return false;
     }
-    const qint64 first = qint64(page - 1) * kRecordsPerPage + 1;
-    const qint64 last = qint64(page) * kRecordsPerPage;
-    qint64 number = 0;
+    LogLineReader reader(file, offset);
     QByteArray line;
+    bool comment = false;
     QStringList fields;
-    while (number < last && readLine(file, line)) {
-        if (line.startsWith('#')) {
+    for (qint32 number = 0; number < kRecordsPerPage && reader.next(line, comment);) {
+        if (comment) {
             continue;
         }
         ++number;
         const QString text = QString::fromStdString(
             platform::ansiToUtf8(std::string_view(line.constData(), size_t(line.size()))));
-        if (number >= first && parseAttackRecord(text, fields)) {
+        if (parseAttackRecord(text, fields)) {
             rows.append(fields);
         }
     }
     return true;
+}
+
+bool readAttackLogPage(const QString& path, qint32 page, QList<QStringList>& rows) {
+    rows.clear();
+    LogPageIndex index(kRecordsPerPage);
+    if (page < 1 || !index.update(path)) {
+        CONSOLE_TRACE("history: cannot read page %d of %s", page, path.toUtf8().constData());
+        return false;
+    }
+    const qint64 offset = index.pageOffset(page);
+    return offset < 0 || readAttackLogRecords(path, offset, rows);
 }
 
 } // namespace console

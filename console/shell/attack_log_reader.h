@@ -16,11 +16,13 @@ qint32 pageCount(qint32 records);
 // pattern captures them; false when the line does not match.
 bool parseAttackRecord(const QString& line, QStringList& fields);
 
-// The rows of one page of an attack log. Records are the lines that do not
-// begin with "#", numbered from 1 as countLogRecords counts them; the page
-// holds records (page - 1) * 200 + 1 to page * 200, and a record that does
-// not match the pattern takes its place without giving a row. The file is
-// read only up to the page's last record. False when it cannot be opened.
+// The rows of the page that starts at offset (LogPageIndex::pageOffset):
+// its 200 records, of which one that does not match the pattern takes its
+// place without giving a row. False when the file cannot be opened.
+bool readAttackLogRecords(const QString& path, qint64 offset, QList<QStringList>& rows);
+
+// The rows of one page, records (page - 1) * 200 + 1 to page * 200, found
+// through an index of the whole file; none for a page past its records.
 bool readAttackLogPage(const QString& path, qint32 page, QList<QStringList>& rows);
 
 } // namespace console

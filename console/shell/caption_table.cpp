@@ -2,6 +2,7 @@
 
 #include "console/shell/console_trace.h"
 #include "console/shell/language.h"
+#include "console/shell/text_fit.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -29,6 +30,7 @@ void setCaption(QWidget* window, QWidget* target, const QString& text) {
     } else if (auto* label = qobject_cast<QLabel*>(target)) {
         if (label->text() != text) {
             label->setText(text);
+            fitLabelFont(label);
         }
     } else if (auto* button = qobject_cast<QAbstractButton*>(target)) {
         if (button->text() != text) {

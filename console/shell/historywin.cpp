@@ -2,6 +2,7 @@
 
 #include "console/shell/attack_log_reader.h"
 #include "console/shell/caption_table.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/language.h"
 #include "console/shell/logselwin.h"
 #include "console/shell/module.h"
@@ -16,7 +17,9 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace console {
@@ -39,6 +42,9 @@ constexpr Caption kColumns[] = {
 };
 constexpr int kColumnTwips[] = {2000, 2000, 2000, 2000, 0, 0, 0, 0, 0, 3000};
 constexpr int kDefaultColumnPixels = 100;
+// An operator goes back and forth among a few days' logs; an index costs
+// 8 bytes a page.
+constexpr qsizetype kIndexedFiles = 8;
 
 QLabel* addLabel(QWidget* parent, const char* name, const QRect& geometry) {
     auto* label = new QLabel(parent);
@@ -69,7 +75,12 @@ void historywin::createControls() {
     m_pageList = new QComboBox(this);
     m_pageList->setObjectName(QStringLiteral("pageList"));
     m_pageList->setGeometry(646, 12, 80, 22);
+    // A large log has tens of thousands of pages, all of one height.
+    if (auto* view = qobject_cast<QListView*>(m_pageList->view())) {
+        view->setUniformItemSizes(true);
+    }
     connect(m_pageList, &QComboBox::currentIndexChanged, this, &historywin::pageList_Click);
+    connect(m_pageList, &QComboBox::activated, this, &historywin::pageListActivated);
     addLabel(this, "pageTipLabel", QRect(734, 12, 160, 22));
 }
 
@@ -103,12 +114,17 @@ void historywin::paintCaptions() {
     m_tabs->setCaptions();
     applyCaptions(this, kCaptions);
     QTreeWidgetItem* header = m_loglist->headerItem();
+    bool changed = false;
     for (int i = 0; i < int(std::size(kColumns)); ++i) {
         const QString text =
             byLanguage(kColumns[i].english, kColumns[i].simplified, kColumns[i].traditional);
         if (header->text(i) != text) {
             header->setText(i, text);
+            changed = true;
         }
+    }
+    if (changed) {
+        fitColumns(m_loglist);
     }
 }
 
@@ -145,14 +161,23 @@ void historywin::showlogs() {
     }
     WaitCursor hourglass(this);
     const QString name = logfilename_now.trimmed();
-    recordCount = countLogRecords(name);
+    const QString path = module().appFolder + QStringLiteral("log/") + name;
+    recordCount = 0;
+    if (QFileInfo(path).isFile()) {
+        LogPageIndex& index = indexOf(path);
+        (void)index.update(path);
+        recordCount = index.recordCount();
+    }
     // Filled quietly: page 1 is shown once, below.
     m_pageList->blockSignals(true);
     m_pageList->clear();
     const qint32 pages = pageCount(recordCount);
+    QStringList numbers;
+    numbers.reserve(pages);
     for (qint32 page = 1; page <= pages; ++page) {
-        m_pageList->addItem(QString::number(page));
+        numbers.append(QString::number(page));
     }
+    m_pageList->addItems(numbers);
     m_pageList->setCurrentIndex(pages > 0 ? 0 : -1);
     m_pageList->blockSignals(false);
     showLogPage(name, 1);
@@ -170,6 +195,20 @@ void historywin::pageList_Click() {
     }
     WaitCursor hourglass(this);
     showLogPage(logfilename_now.trimmed(), page);
+    // A user's choice that changed the page is followed at once by its
+    // activation, which must not read the page a second time.
+    m_pageReadForChoice = true;
+    QTimer::singleShot(0, this, [this] { m_pageReadForChoice = false; });
+}
+
+// The page already shown, chosen again: read anew, so that a growing log
+// shows its new records.
+void historywin::pageListActivated() {
+    if (m_pageReadForChoice) {
+        m_pageReadForChoice = false;
+        return;
+    }
+    pageList_Click();
 }
 
 void historywin::showLogPage(const QString& fileName, qint32 page) {
@@ -178,8 +217,11 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
         return;
     }
     m_loglist->clear();
+    // The index follows the file as it grows; only the page itself is read.
     QList<QStringList> rows;
-    if (!readAttackLogPage(path, page, rows)) {
+    LogPageIndex& index = indexOf(path);
+    const qint64 offset = index.update(path) ? index.pageOffset(page) : -1;
+    if (offset < 0 || !readAttackLogRecords(path, offset, rows)) {
         return;
     }
     QList<QTreeWidgetItem*> items;
@@ -188,6 +230,16 @@ void historywin::showLogPage(const QString& fileName, qint32 page) {
         items.append(new QTreeWidgetItem(row));
     }
     m_loglist->addTopLevelItems(items);
+    fitColumns(m_loglist);
+}
+
+LogPageIndex& historywin::indexOf(const QString& path) {
+    m_indexOrder.removeOne(path);
+    m_indexOrder.append(path);
+    if (m_indexOrder.size() > kIndexedFiles) {
+        m_indexes.erase(m_indexOrder.takeFirst());
+    }
+    return m_indexes.try_emplace(path, kRecordsPerPage).first->second;
 }
 
 } // namespace console

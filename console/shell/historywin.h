@@ -1,6 +1,10 @@
 #pragma once
 
+#include "console/shell/log_lines.h"
+
+#include <QStringList>
 #include <QWidget>
+#include <map>
 
 class QComboBox;
 class QLabel;
@@ -34,7 +38,9 @@ private:
     void paintCaptions();
     void sellogLabel_Click();
     void pageList_Click();
+    void pageListActivated();
     void showLogPage(const QString& fileName, qint32 page);
+    LogPageIndex& indexOf(const QString& path);
 
     SideTabs* m_tabs = nullptr;
     PictureButton* m_sellog = nullptr;
@@ -42,6 +48,12 @@ private:
     QComboBox* m_pageList = nullptr;
     QTreeWidget* m_loglist = nullptr;
     qint32 recordCount = 0;
+    // The page offsets of the files chosen lately, each brought up to date
+    // when it is read again.
+    std::map<QString, LogPageIndex> m_indexes;
+    QStringList m_indexOrder; // the least lately used first
+    // Set while a choice that changed the page has already read it.
+    bool m_pageReadForChoice = false;
 };
 
 } // namespace console

@@ -1,6 +1,7 @@
 #include "console/shell/mainwin.h"
 
 #include "console/editors/advanced.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/flashwin.h"
 #include "console/shell/historywin.h"
 #include "console/shell/language.h"
@@ -149,11 +150,16 @@ void addRow(QTreeWidget* list, const Column (&columns)[N], const QStringList& ce
 }
 
 template <size_t N> void setColumnCaptions(QTreeWidget* list, const Column (&columns)[N]) {
+    bool changed = false;
     for (int i = 0; i < int(N); ++i) {
         const QString caption = text(columns[i].caption);
         if (list->headerItem()->text(i) != caption) {
             list->headerItem()->setText(i, caption);
+            changed = true;
         }
+    }
+    if (changed) {
+        fitColumns(list);
     }
 }
 
@@ -216,7 +222,7 @@ void mainwin::buildMenus() {
         m_menus[i]->setTitle(QString::fromUtf8(kMenuTitle[i]));
         QAction* item = m_menus[i]->addAction(QString::fromUtf8(kQuitItem[i]));
         item->setObjectName(QStringLiteral("Quit%1").arg(i));
-        connect(item, &QAction::triggered, this, &mainwin::quit);
+        connect(item, &QAction::triggered, this, [this] { quit(); });
     }
 }
 
@@ -278,6 +284,7 @@ void mainwin::loadAttackList() {
                    {row.time, row.sourceIp, row.targetPort, row.action, row.ruleId, row.url});
         }
     }
+    fitColumns(m_attackList);
 }
 
 void mainwin::loadRunLog() {
@@ -289,6 +296,7 @@ void mainwin::loadRunLog() {
             addRow(m_runLogList, kRunLogColumns, {row.time, row.content});
         }
     }
+    fitColumns(m_runLogList);
 }
 
 void mainwin::listTimerTick() {
@@ -339,9 +347,10 @@ void mainwin::startOrStop() {
 
 // The tray icon goes before any window, and the windows go in the order
 // that leaves the position holders last.
-void mainwin::quit() {
-    if (showMessage(this, {text(kQuitQuestion), languageTitle(), MessageButtons::YesNo,
-                           MessageIcon::Question}) != MessageAnswer::Yes) {
+void mainwin::quit(QWidget* asker) {
+    if (showMessage(asker != nullptr ? asker : this,
+                    {text(kQuitQuestion), languageTitle(), MessageButtons::YesNo,
+                     MessageIcon::Question}) != MessageAnswer::Yes) {
         return;
     }
     trayRemove();

@@ -32,6 +32,10 @@ public:
     void listTimerTick();
     void usageTimerTick();
 
+    // "Quit": asks over the asking window (this one when none), then removes
+    // the tray icon and unloads every window.
+    void quit(QWidget* asker = nullptr);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -47,7 +51,6 @@ private:
     void loadRunLog();
     void paintStateRow();
     void startOrStop();
-    void quit();
 
     SideTabs* m_tabs = nullptr;
     PictureButton* m_sctl = nullptr;

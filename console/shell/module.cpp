@@ -1,6 +1,7 @@
 #include "console/shell/module.h"
 
 #include "console/shell/console_trace.h"
+#include "console/shell/log_lines.h"
 #include "console/shell/restartwin.h"
 #include "platform/ini.h"
 #include "platform/proc/own_processes.h"
@@ -10,7 +11,6 @@
 #include "platform/text.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -196,22 +196,7 @@ qint32 processIdOf(const QString& programFile) {
 }
 
 qint32 countLogRecords(const QString& fileName) {
-    QFile file(module().appFolder + QStringLiteral("log/") + fileName);
-    if (!file.exists()) {
-        return 0;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        CONSOLE_TRACE("countLogRecords: cannot read %s", fileName.toUtf8().constData());
-        return 0;
-    }
-    qint32 count = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        if (!line.startsWith('#')) {
-            ++count;
-        }
-    }
-    return count;
+    return countRecords(module().appFolder + QStringLiteral("log/") + fileName);
 }
 
 bool systemFileExists(const QString& fileName) {

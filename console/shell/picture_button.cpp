@@ -1,6 +1,7 @@
 #include "console/shell/picture_button.h"
 
 #include "console/shell/pictures.h"
+#include "console/shell/text_fit.h"
 
 #include <QEvent>
 #include <QMouseEvent>
@@ -28,7 +29,10 @@ PictureButton::PictureButton(QWidget* window, const QString& imageName, const QS
 }
 
 void PictureButton::setCaption(const QString& caption) {
-    m_label->setText(caption);
+    if (m_label->text() != caption) {
+        m_label->setText(caption);
+        fitLabelFont(m_label);
+    }
 }
 
 void PictureButton::showFocus() {

@@ -8,9 +8,11 @@
 #include "console/shell/referwin.h"
 #include "console/shell/settingwin.h"
 #include "console/shell/single_instance.h"
+#include "console/shell/switching.h"
 #include "console/shell/windows.h"
 #include "platform/proc/program_file.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLocale>
 
@@ -56,6 +58,7 @@ bool Main() {
     m.uiLanguage = languageFromSetting(readSetting(QStringLiteral("ui_lan"), QStringLiteral("-1")),
                                        QLocale::system().name());
     if (!claimSingleInstance(m.appFolder)) {
+        (void)notifyRunningInstance(m.appFolder);
         refuse(byLanguage("Another instance of this program is running!",
                           "本程序的另一个实例已在运行中!", "本程序的另一个實例已在運行中!"));
         return false;
@@ -64,6 +67,8 @@ bool Main() {
         refuse(QStringLiteral("Start failed, Lack of important control: MSCOMCTL.OCX"));
         return false;
     }
+    auto* listener = new SecondStartListener(m.appFolder, qApp);
+    QObject::connect(listener, &SecondStartListener::secondStart, &showStatusWindow);
     window<flashwin>();
     showSplash(&window<proinfowin>(),
                byLanguage("Loading data, please wait...", "正在加载数据，请稍候...",

@@ -1,12 +1,14 @@
 #include "console/shell/switching.h"
 
 #include "console/editors/advanced.h"
+#include "console/shell/console_trace.h"
 #include "console/shell/historywin.h"
 #include "console/shell/mainwin.h"
 #include "console/shell/module.h"
 #include "console/shell/proinfowin.h"
 #include "console/shell/referwin.h"
 #include "console/shell/settingwin.h"
+#include "console/shell/tray.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -53,12 +55,31 @@ void closeToTray(QWidget* w, QCloseEvent* event) {
         event->accept();
         return;
     }
+    event->ignore();
+    if (!trayAvailable()) {
+        window<mainwin>().quit(w);
+        return;
+    }
     w->hide();
     m.windowHidden = true;
     m.hiddenForm = w;
     m.hiddenTop = twips(w->y());
     m.hiddenLeft = twips(w->x());
-    event->ignore();
+}
+
+void showStatusWindow() {
+    Module& m = module();
+    if (m.quitting) {
+        return;
+    }
+    CONSOLE_TRACE("a second start was refused: the status window shows");
+    mainwin& status = window<mainwin>();
+    if (m.windowHidden && m.hiddenForm == &status) {
+        m.windowHidden = false;
+    }
+    status.show();
+    status.raise();
+    status.activateWindow();
 }
 
 } // namespace console

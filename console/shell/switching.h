@@ -18,7 +18,12 @@ void switchMainWindow(QWidget* current, MainWindow target);
 void openAdvanced(QWidget* current);
 
 // The close box of a main window: unless the console is quitting, the
-// window hides into the tray and the close is cancelled.
+// window hides into the tray and the close is cancelled. Without a
+// notification area a hidden window could not come back: the close asks
+// the quit question instead.
 void closeToTray(QWidget* window, QCloseEvent* event);
+
+// A refused second start: the status window shows in front.
+void showStatusWindow();
 
 } // namespace console

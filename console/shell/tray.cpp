@@ -22,6 +22,11 @@ struct Tray {
     QString tip;
 };
 
+std::optional<bool>& trayAvailableForTest() {
+    static std::optional<bool> available;
+    return available;
+}
+
 Tray& tray() {
     static Tray state;
     return state;
@@ -93,6 +98,10 @@ void trayRemove() {
     }
 }
 
+bool trayAvailable() {
+    return trayAvailableForTest().value_or(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
 TrayStateForTest trayStateForTest() {
     const Tray& t = tray();
     return {!t.icon.isNull() && t.icon->isVisible(), t.iconId, t.tip, t.trayMenu.data()};
@@ -100,6 +109,10 @@ TrayStateForTest trayStateForTest() {
 
 void trayLeftClickForTest() {
     activated(QSystemTrayIcon::Trigger);
+}
+
+void setTrayAvailableForTest(std::optional<bool> available) {
+    trayAvailableForTest() = available;
 }
 
 } // namespace console

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class QMenu;
 class QWidget;
@@ -16,6 +17,9 @@ void traySetIcon(int iconId);
 void traySetMenu(QMenu* menu);
 void trayRemove();
 
+// Whether the desktop has a notification area to hide windows into.
+bool trayAvailable();
+
 // Tests: what the icon shows, and the clicks the desktop would deliver.
 struct TrayStateForTest {
     bool shown = false;
@@ -25,5 +29,8 @@ struct TrayStateForTest {
 };
 TrayStateForTest trayStateForTest();
 void trayLeftClickForTest();
+// Tests: a desktop with or without a notification area; none puts the
+// desktop's own answer back.
+void setTrayAvailableForTest(std::optional<bool> available);
 
 } // namespace console

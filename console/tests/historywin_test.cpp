@@ -4,6 +4,7 @@
 #include "console/shell/module.h"
 #include "console/shell/pictures.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/program_folder.h"
 
 #include <QComboBox>
@@ -188,6 +189,35 @@ private slots:
         QCOMPARE(loglist()->topLevelItemCount(), 200);
     }
 
+    // A user's choice of the page shown reads it again; one of another page
+    // (its change, then its activation) shows that page.
+    void choosingTheShownPageAgainReadsIt() {
+        ProgramFolder folder;
+        const QString name = QStringLiteral("log/attack2026-12-09.log");
+        folder.write(name, attackLog(205));
+        historywin& history = console::window<historywin>();
+        history.logfilename_now = QStringLiteral("attack2026-12-09.log");
+        history.showlogs();
+        QCOMPARE(pages(), (QStringList{"1", "2"}));
+        pageList()->setCurrentIndex(1);
+        emit pageList()->activated(1);
+        QCOMPARE(loglist()->topLevelItemCount(), 5);
+
+        QByteArray more;
+        for (int n = 206; n <= 210; ++n) {
+            more += record(n);
+        }
+        QFile log(folder.file(name));
+        QVERIFY(log.open(QIODevice::Append));
+        log.write(more);
+        log.close();
+        QCOMPARE(loglist()->topLevelItemCount(), 5);
+        emit pageList()->activated(1);
+        QCOMPARE(loglist()->topLevelItemCount(), 10);
+        QCOMPARE(rowTexts(9)[7], QStringLiteral("AR:210"));
+        QCOMPARE(pages(), (QStringList{"1", "2"}));
+    }
+
     void recordFieldsFillTheColumns() {
         QStringList fields;
         QVERIFY(console::parseAttackRecord(
@@ -252,6 +282,7 @@ private slots:
             console::module().uiLanguage = language;
             QVERIFY(chooser.grab().save(console::testing::renderFolder() +
                                         QStringLiteral("logselWin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(chooser), QStringList());
             QCOMPARE(chooser.windowTitle(), QStringLiteral("Log File List"));
         }
         console::unload<logselWin>();
@@ -332,6 +363,7 @@ private slots:
             const QPixmap picture = history.grab();
             QVERIFY(picture.save(console::testing::renderFolder() +
                                  QStringLiteral("historywin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(history), QStringList());
             const auto& expected = languages[language];
             QCOMPARE(history.windowTitle(), QString::fromUtf8(expected.title));
             QCOMPARE(history.findChild<QLabel*>(QStringLiteral("sellogLabel"))->text(),
@@ -341,7 +373,7 @@ private slots:
             QVERIFY(!history.findChild<QLabel*>(QStringLiteral("pageTipLabel"))->text().isEmpty());
             for (int column = 0; column < 10; ++column) {
                 QCOMPARE(loglist()->headerItem()->text(column), expected.headers[column]);
-                QCOMPARE(loglist()->columnWidth(column), widths[column]);
+                QVERIFY(loglist()->columnWidth(column) >= widths[column]);
             }
         }
     }

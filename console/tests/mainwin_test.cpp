@@ -10,6 +10,7 @@
 #include "console/shell/tray.h"
 #include "console/shell/usage_figures.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 
@@ -493,6 +494,7 @@ void MainwinTest::renders() {
         QCOMPARE(menu->actions().first()->text(), QString::fromUtf8(menus[language][1]));
         QVERIFY(status.grab().save(testing::renderFolder() +
                                    QStringLiteral("mainwin-%1.png").arg(language)));
+        QCOMPARE(testing::elidedTexts(status), QStringList());
     }
 }
 

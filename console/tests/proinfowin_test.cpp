@@ -2,6 +2,7 @@
 #include "console/shell/pictures.h"
 #include "console/shell/proinfowin.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 
@@ -189,6 +190,10 @@ private slots:
             w.grab();
             QVERIFY(w.grab().save(console::testing::renderFolder() +
                                   QStringLiteral("proinfowin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(w), QStringList());
+            // A caption fitted to its label keeps the label's own font.
+            const QFont product = w.findChild<QLabel*>(QStringLiteral("pronamelabel"))->font();
+            QVERIFY(product.bold() && product.pointSizeF() > w.font().pointSizeF());
             for (const Expected& e : kCaptions) {
                 const QString name = QString::fromLatin1(e.control);
                 const QString expected = QString::fromUtf8(e.texts[language]);

@@ -1,5 +1,6 @@
 #include "console/shell/module.h"
 #include "console/shell/restartwin.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 #include "platform/svc/service_manager.h"
@@ -93,6 +94,7 @@ void RestartwinTest::renders() {
         QVERIFY(dialog.findChild<QTimer*>(QStringLiteral("Timer"))->isActive());
         QVERIFY(dialog.grab().save(testing::renderFolder() +
                                    QStringLiteral("restartwin-%1.png").arg(language)));
+        QCOMPARE(testing::elidedTexts(dialog), QStringList());
     }
 }
 

@@ -5,6 +5,7 @@
 #include "console/shell/settingwin.h"
 #include "console/shell/tray.h"
 #include "console/shell/windows.h"
+#include "console/tests/support/elided_texts.h"
 #include "console/tests/support/message_recorder.h"
 #include "console/tests/support/program_folder.h"
 #include "platform/svc/service_manager.h"
@@ -334,12 +335,14 @@ private slots:
         QCOMPARE(setting("ui_lan"), QStringLiteral("2"));
 
         // The close box hides into the tray with the language's menu.
+        console::setTrayAvailableForTest(true);
         console::traySetMenu(nullptr);
         load().show();
         QVERIFY(!load().close());
         QVERIFY(load().isHidden());
         QCOMPARE(console::trayStateForTest().menu, status.mainMenu(2));
         QCOMPARE(console::module().hiddenForm.data(), &load());
+        console::setTrayAvailableForTest(std::nullopt);
     }
 
     void advancedSettingsOpenTheBlackListOverThisWindow() {
@@ -374,6 +377,7 @@ private slots:
             w.grab();
             QVERIFY(w.grab().save(console::testing::renderFolder() +
                                   QStringLiteral("settingwin-%1.png").arg(language)));
+            QCOMPARE(console::testing::elidedTexts(w), QStringList());
             for (const Expected& e : kCaptions) {
                 const QString name = QString::fromLatin1(e.control);
                 QWidget* target = name.isEmpty() ? &w : w.findChild<QWidget*>(name);

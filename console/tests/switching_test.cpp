@@ -32,6 +32,8 @@ void SwitchingTest::init() {
     m_folder = std::make_unique<testing::ProgramFolder>();
     module().windowHidden = false;
     module().hiddenForm = nullptr;
+    // These windows hide into a notification area.
+    setTrayAvailableForTest(true);
 }
 
 void SwitchingTest::closedStatusWindowComesBackWhereItWas() {

@@ -1,0 +1,12 @@
+#pragma once
+
+class QTreeWidget;
+
+namespace console {
+
+// Widens each column of the list that is too narrow for its caption or for
+// one of its cells, up to a bound; a column is never narrowed, so the
+// designed widths and the user's own stay where they are wide enough.
+void fitColumns(QTreeWidget* list);
+
+} // namespace console
