@@ -1,6 +1,7 @@
 #include "console/editors/advanced_frame.h"
 
 #include "console/editors/data_file.h"
+#include "console/editors/record_lines.h"
 #include "console/shell/module.h"
 #include "console/shell/picture_button.h"
 #include "console/shell/pictures.h"
@@ -232,10 +233,9 @@ MessageAnswer AdvancedFrame::frameMessage(const QString& text, MessageButtons bu
                                                                : MessageIcon::Exclamation});
 }
 
-bool AdvancedFrame::readFrameFile(const QString& fileName,
-                                  const std::function<void(const QString&)>& handle) {
+bool AdvancedFrame::readFrameFile(const QString& fileName, QByteArrayList& lines) {
     const QString path = module().appFolder + fileName;
-    QStringList lines;
+    lines.clear();
     if (QFileInfo::exists(path) && !readDataFile(path, lines)) {
         if (!m_unreadable.contains(fileName)) {
             m_unreadable.append(fileName);
@@ -243,18 +243,24 @@ bool AdvancedFrame::readFrameFile(const QString& fileName,
         return false;
     }
     m_unreadable.removeAll(fileName);
-    for (const QString& line : lines) {
-        QCoreApplication::processEvents();
-        if (!line.startsWith(QLatin1Char('#'))) {
-            handle(line);
-        }
-    }
     return true;
 }
 
-bool AdvancedFrame::writeFrameFile(const QString& fileName, const QStringList& lines) {
+void AdvancedFrame::forEachRecordLine(const QByteArrayList& lines, bool events,
+                                      const std::function<void(int, const QString&)>& handle) {
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (events) {
+            QCoreApplication::processEvents();
+        }
+        if (!lines[i].startsWith('#')) {
+            handle(i, lineText(lines[i]));
+        }
+    }
+}
+
+bool AdvancedFrame::writeFrameFile(const QString& fileName, const QByteArray& content) {
     const QString path = module().appFolder + fileName;
-    if (!m_unreadable.contains(fileName) && writeDataFile(path, lines)) {
+    if (!m_unreadable.contains(fileName) && writeDataFile(path, content)) {
         return true;
     }
     reportWriteFailure(path);

@@ -40,8 +40,12 @@ protected:
 
 private:
     void loadData();
+    // Fills the list from the lines last read or written.
+    void showRules(bool events);
+    QStringList ids() const;
 
     QTreeWidget* crList = nullptr;
+    QByteArrayList m_lines; // the file as last read or written
 };
 
 } // namespace console
