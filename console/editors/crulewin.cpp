@@ -70,9 +70,9 @@ AttackRule crulewin::ruleOf(const QTreeWidgetItem* row) {
 }
 
 void crulewin::setRule(QTreeWidgetItem* row, const AttackRule& rule) {
-    const QString texts[] = {rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc};
-    for (int i = 0; i < 6; ++i) {
-        row->setText(i + 1, texts[i]);
+    const QString texts[] = {rule.id, rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc};
+    for (int i = 0; i < kColumnCount; ++i) {
+        row->setText(i, texts[i]);
     }
 }
 

@@ -27,7 +27,7 @@ public:
     // Takes back the row an add appended when its save failed.
     void removeLastRow();
 
-    // The rule of a row, and a row's texts set from a rule (the id stays).
+    // The rule of a row, and a row's texts set from a rule.
     static attackrule::AttackRule ruleOf(const QTreeWidgetItem* row);
     static void setRule(QTreeWidgetItem* row, const attackrule::AttackRule& rule);
 

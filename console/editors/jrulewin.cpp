@@ -128,10 +128,10 @@ PatchRule jrulewin::ruleOf(const QTreeWidgetItem* row) {
 }
 
 void jrulewin::setRule(QTreeWidgetItem* row, const PatchRule& rule) {
-    const QString fields[] = {rule.host,  rule.port,  rule.url,    rule.pos,
+    const QString fields[] = {rule.id,    rule.host,  rule.port,   rule.url,   rule.pos,
                               rule.param, rule.jtype, rule.minlen, rule.maxlen};
-    for (int column = 1; column <= 8; ++column) {
-        row->setText(column, fields[column - 1]);
+    for (int column = 0; column < kColumnCount; ++column) {
+        row->setText(column, fields[column]);
     }
 }
 

@@ -56,25 +56,31 @@ void checkUnchangedSaves(const QByteArrayList& lines, const ReadFile& read) {
     }
 }
 
-// Every other record dropped, the rest changed, one added.
+// Every other record changed, the one after it dropped, one added.
 void saveChanged(const QByteArrayList& lines, ReadFile read) {
     for (int i = 0; i < read.attackRules.size(); ++i) {
         read.attackRules[i].rule.regex += QLatin1Char('x');
         read.attackRules[i].rule.desc.clear();
-        read.attackRules.removeAt(i);
+        if (i + 1 < read.attackRules.size()) {
+            read.attackRules.removeAt(i + 1);
+        }
     }
-    read.attackRules.append({});
+    read.attackRules.append(console::attackrule::PlacedRule{});
     for (int i = 0; i < read.patchRules.size(); ++i) {
         read.patchRules[i].maxlen = QStringLiteral("7");
-        read.patchRules.removeAt(i);
+        if (i + 1 < read.patchRules.size()) {
+            read.patchRules.removeAt(i + 1);
+        }
     }
-    read.patchRules.append({});
+    read.patchRules.append(console::PatchRule{});
     (void)read.types.add(QStringLiteral("fuzz"), QStringLiteral("^x$"));
     for (int i = 0; i < read.limits.size(); ++i) {
         read.limits[i].remark = QStringLiteral("r");
-        read.limits.removeAt(i);
+        if (i + 1 < read.limits.size()) {
+            read.limits.removeAt(i + 1);
+        }
     }
-    read.limits.append({});
+    read.limits.append(console::connlimit::ConnLimit{});
     (void)console::attackrule::attackRuleFile(lines, read.attackRules);
     (void)console::patchRuleFile(lines, read.types, read.patchRules);
     (void)console::connlimit::connLimitFile(lines, read.limits);
