@@ -184,9 +184,9 @@ void rewriteRule(LineEdits& edits, const QByteArrayList& lines, const ReadRule& 
                  const PlacedRule& now) {
     QByteArrayList ruleLines;
     if (now.rule.desc != was.rule.desc) {
-        const QByteArrayList remark =
-            now.rule.desc.isEmpty() ? QByteArrayList{}
-                                    : QByteArrayList{ansiLine(remarkLineText(now.rule.desc))};
+        const QByteArrayList remark = now.rule.desc.isEmpty()
+                                          ? QByteArrayList{}
+                                          : QByteArrayList{ansiLine(remarkLineText(now.rule.desc))};
         if (was.remarkLine >= 0) {
             edits.replace(was.remarkLine, remark);
         } else {

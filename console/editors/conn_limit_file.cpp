@@ -59,8 +59,7 @@ QByteArray connLimitFile(const QByteArrayList& lines, const QList<ConnLimit>& li
             continue;
         }
         kept.insert(limit.line);
-        if (was->maxconn != limit.maxconn || was->ips != limit.ips ||
-            was->remark != limit.remark) {
+        if (was->maxconn != limit.maxconn || was->ips != limit.ips || was->remark != limit.remark) {
             edits.replace(limit.line, {ansiLine(connLimitLine(limit))});
         }
     }

@@ -2,8 +2,8 @@
 
 #include "console/editors/crule.h"
 #include "console/editors/data_file.h"
-#include "console/editors/rule_id.h"
 #include "console/editors/hourglass.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -159,9 +159,8 @@ void crulewin::addRecord() {
         return;
     }
     crule& dialog = console::window<crule>();
-    dialog.setFields({proposed, QStringLiteral("QueryString"),
-                      QStringLiteral("Normalize"), QStringLiteral("Regex Match"),
-                      QStringLiteral("Log"), QString(), QString()});
+    dialog.setFields({proposed, QStringLiteral("QueryString"), QStringLiteral("Normalize"),
+                      QStringLiteral("Regex Match"), QStringLiteral("Log"), QString(), QString()});
     dialog.baddnew = true;
     dialog.showOver(this);
 }

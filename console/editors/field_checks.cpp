@@ -3,18 +3,17 @@
 #include "console/editors/record_lines.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
 #include "console/shell/language.h"
 
+#include <pcre2.h>
 
 namespace console {
 namespace {
 
 constexpr LanguageText kMissingCharacter{"The system's code page has no character ",
                                          "系统代码页中没有字符 ", "系統代碼頁中沒有字符 "};
-constexpr LanguageText kPatternError{"Regex can not be compiled: ", "规则正则式无法编译: ",
-                                     "規則正則式無法編譯: "};
+constexpr LanguageText kPatternError{
+    "Regex can not be compiled: ", "规则正则式无法编译: ", "規則正則式無法編譯: "};
 constexpr LanguageText kBadId{"Rule ID must be a whole number from 1 to 2147483647!",
                               "规则ID必须为1到2147483647之间的整数!",
                               "規則ID必須為1到2147483647之間的整數!"};

@@ -121,10 +121,9 @@ QString jrulewin::getmaxId() const {
 }
 
 PatchRule jrulewin::ruleOf(const QTreeWidgetItem* row) {
-    return PatchRule{row->text(0), row->text(1), row->text(2),
-                     row->text(3), row->text(4), row->text(5),
-                     row->text(6), row->text(7), row->text(8),
-                     row->data(0, kLineRole).toInt()};
+    return PatchRule{
+        row->text(0), row->text(1), row->text(2), row->text(3), row->text(4),
+        row->text(5), row->text(6), row->text(7), row->text(8), row->data(0, kLineRole).toInt()};
 }
 
 void jrulewin::setRule(QTreeWidgetItem* row, const PatchRule& rule) {

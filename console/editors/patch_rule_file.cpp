@@ -113,8 +113,7 @@ QString textToCode(const QString& display) {
     return display.toLower();
 }
 
-bool readPatchRuleLine(const QString& line, JTypeDic& types, QList<PatchRule>& rules,
-                       int index) {
+bool readPatchRuleLine(const QString& line, JTypeDic& types, QList<PatchRule>& rules, int index) {
     if (line.startsWith(QLatin1Char('#'))) {
         return false;
     }

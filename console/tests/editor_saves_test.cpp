@@ -156,8 +156,8 @@ void EditorSavesTest::attackRuleSavesKeepOtherLines() {
     folder.write("RAWRULE.dat",
                  crlf({"# attack rules, kept", "RULEDESC  \"old remark\"",
                        "RAWRULE  \"1,url,raw,find,log\"  \"a\"", "JIPTYPE  num  \"^\\d+$\""}) +
-                     "RAWRULE  \"2,url,raw,find,block\"  \"" + bytesOutsideTheCodePage +
-                     "\"\r\n" + "RAWRULE  \"3,url,raw,regex,log\"  \"x ruledesc \"y\"\"\n" +
+                     "RAWRULE  \"2,url,raw,find,block\"  \"" + bytesOutsideTheCodePage + "\"\r\n" +
+                     "RAWRULE  \"3,url,raw,regex,log\"  \"x ruledesc \"y\"\"\n" +
                      crlf({"  hand written, unrecognised", "RULEDESC  \"dangling\""}));
     MessageRecorder recorder;
     crulewin& w = window<crulewin>();
@@ -186,10 +186,12 @@ void EditorSavesTest::attackRuleSavesKeepOtherLines() {
 
 void EditorSavesTest::remarkLinesFollowTheirRule() {
     using attackrule::PlacedRule;
-    const QByteArrayList lines = {"RULEDESC  \"one\"", "# between",
+    const QByteArrayList lines = {"RULEDESC  \"one\"",
+                                  "# between",
                                   "RAWRULE  \"1,url,raw,find,log\"  \"a\"",
                                   "RAWRULE  \"2,url,raw,find,log\"  \"b\"",
-                                  "RULEDESC  \"three\"", "RAWRULE  \"3,url,raw,find,log\"  \"c\""};
+                                  "RULEDESC  \"three\"",
+                                  "RAWRULE  \"3,url,raw,find,log\"  \"c\""};
     QList<PlacedRule> rules;
     attackrule::AttackRuleReader reader;
     for (int i = 0; i < lines.size(); ++i) {
@@ -213,11 +215,11 @@ void EditorSavesTest::patchRuleSavesKeepOtherLines() {
     // Longer than any line cap a reader might have had.
     const QByteArray longRule =
         "JIPRULE  5  h::80::/" + QByteArray(20000, 'l') + "::g::p  num::0-9";
-    folder.write("JIPRULE.dat", crlf({"# patch rules, kept", "JIPTYPE  num \"^[0-9]+$\"",
-                                      "RAWRULE  \"1,url,raw,find,log\"  \"a\"",
-                                      "JIPTYPE  num \"^repeated$\"",
-                                      "JIPRULE  3  h::80::/u::g::id  num::0-9"}) +
-                                    longRule + "\r\n" + crlf({"# tail"}));
+    folder.write("JIPRULE.dat",
+                 crlf({"# patch rules, kept", "JIPTYPE  num \"^[0-9]+$\"",
+                       "RAWRULE  \"1,url,raw,find,log\"  \"a\"", "JIPTYPE  num \"^repeated$\"",
+                       "JIPRULE  3  h::80::/u::g::id  num::0-9"}) +
+                     longRule + "\r\n" + crlf({"# tail"}));
     MessageRecorder recorder;
     jrulewin& w = window<jrulewin>();
     QCOMPARE(rowCount(w, "jrList"), 2);
@@ -230,11 +232,10 @@ void EditorSavesTest::patchRuleSavesKeepOtherLines() {
                         [](jrule& d) { patchRule(d, QStringLiteral("h"), QStringLiteral("q")); }));
     addType(w, QStringLiteral("word"), QStringLiteral("^[a-z]+$"));
     QCOMPARE(folder.read("JIPRULE.dat"),
-             crlf({"# patch rules, kept", "JIPTYPE  num \"^[0-9]+$\"",
-                   "JIPTYPE  word \"^[a-z]+$\"", "RAWRULE  \"1,url,raw,find,log\"  \"a\"",
-                   "JIPTYPE  num \"^repeated$\"", "JIPRULE  3  h::80::/u::g::id  num::0-12"}) +
-                 longRule + "\r\n" +
-                 crlf({"JIPRULE  6  h::80::/u::g::q  num::0-0", "# tail"}));
+             crlf({"# patch rules, kept", "JIPTYPE  num \"^[0-9]+$\"", "JIPTYPE  word \"^[a-z]+$\"",
+                   "RAWRULE  \"1,url,raw,find,log\"  \"a\"", "JIPTYPE  num \"^repeated$\"",
+                   "JIPRULE  3  h::80::/u::g::id  num::0-12"}) +
+                 longRule + "\r\n" + crlf({"JIPRULE  6  h::80::/u::g::q  num::0-0", "# tail"}));
     QVERIFY(recorder.messages().isEmpty());
 
     ostrum::HttpFilter filter;
@@ -242,14 +243,20 @@ void EditorSavesTest::patchRuleSavesKeepOtherLines() {
     QCOMPARE(int(constraints.size()), 3);
     QCOMPARE(constraints.at("h::80::/u::g::id").maxlen, 12u);
     QCOMPARE(int(filter.rules().safestrTypes().size()), 3);
+
+    // A long line that is almost a rule ends its reading too, as no rule.
+    JTypeDic types;
+    QList<PatchRule> rules;
+    const QString nearly = QStringLiteral("JIPRULE 1 ") + QStringLiteral("a::").repeated(50000) +
+                           QStringLiteral(" x-");
+    QVERIFY(!readPatchRuleLine(nearly, types, rules));
 }
 
 void EditorSavesTest::connLimitSavesKeepOtherLines() {
     ProgramFolder folder;
-    folder.write("iprange.dat",
-                 crlf({"# limits, kept", "CONNLIMIT 15 10.6.0.1-10.6.0.9 noquotes",
-                       "CONNLIMIT  5  10.0.0.1-10.0.0.9  \"office\"",
-                       "CONNLIMIT  7  10.7.0.1-10.7.0.9  \"gone\"", "# tail"}));
+    folder.write("iprange.dat", crlf({"# limits, kept", "CONNLIMIT 15 10.6.0.1-10.6.0.9 noquotes",
+                                      "CONNLIMIT  5  10.0.0.1-10.0.0.9  \"office\"",
+                                      "CONNLIMIT  7  10.7.0.1-10.7.0.9  \"gone\"", "# tail"}));
     MessageRecorder recorder;
     clwin& w = window<clwin>();
     QCOMPARE(rowCount(w, "ipList"), 2);
@@ -422,7 +429,8 @@ void EditorSavesTest::patternsMustCompile() {
     addType(patches, QStringLiteral("broken"), QStringLiteral("(a"));
     addType(patches, QStringLiteral("blank"), QString());
     QCOMPARE(recorder.texts().size(), 2);
-    QVERIFY(recorder.texts()[0].startsWith("Regex can not be compiled: missing closing parenthesis"));
+    QVERIFY(
+        recorder.texts()[0].startsWith("Regex can not be compiled: missing closing parenthesis"));
     QCOMPARE(recorder.texts()[1], QStringLiteral("Regex can not be empty!"));
     QCOMPARE(folder.read("JIPRULE.dat"), crlf({"JIPTYPE  num \"^[0-9]+$\""}));
 
