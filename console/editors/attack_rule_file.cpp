@@ -130,7 +130,7 @@ std::optional<ReadRule> AttackRuleReader::read(const QString& line, int index) {
         remark.hasMatch() && (!rule.hasMatch() || remark.capturedStart() < rule.capturedStart());
     if (remarkFirst) {
         m_remark = remark.captured(1).trimmed();
-        m_remarkLine = index;
+        m_remarkAt = index;
         return std::nullopt;
     }
     if (!rule.hasMatch()) {
@@ -139,9 +139,9 @@ std::optional<ReadRule> AttackRuleReader::read(const QString& line, int index) {
     ReadRule read{{rule.captured(1).trimmed(), codeToText(rule.captured(2)),
                    codeToText(rule.captured(3)), codeToText(rule.captured(4)),
                    codeToText(rule.captured(5)), rule.captured(6).trimmed(), m_remark},
-                  m_remarkLine};
+                  m_remarkAt};
     m_remark.clear();
-    m_remarkLine = -1;
+    m_remarkAt = -1;
     return read;
 }
 
@@ -187,8 +187,8 @@ void rewriteRule(LineEdits& edits, const QByteArrayList& lines, const ReadRule& 
         const QByteArrayList remark = now.rule.desc.isEmpty()
                                           ? QByteArrayList{}
                                           : QByteArrayList{ansiLine(remarkLineText(now.rule.desc))};
-        if (was.remarkLine >= 0) {
-            edits.replace(was.remarkLine, remark);
+        if (was.remarkAt >= 0) {
+            edits.replace(was.remarkAt, remark);
         } else {
             ruleLines = remark;
         }
@@ -197,8 +197,8 @@ void rewriteRule(LineEdits& edits, const QByteArrayList& lines, const ReadRule& 
     if (same && ruleLines.isEmpty()) {
         return;
     }
-    ruleLines.append(same ? lines[now.ruleLine] : ansiLine(ruleLineText(now.rule)));
-    edits.replace(now.ruleLine, ruleLines);
+    ruleLines.append(same ? lines[now.ruleAt] : ansiLine(ruleLineText(now.rule)));
+    edits.replace(now.ruleAt, ruleLines);
 }
 
 } // namespace
@@ -209,9 +209,9 @@ QByteArray attackRuleFile(const QByteArrayList& lines, const QList<PlacedRule>& 
     QSet<int> kept;
     const int newRulesAt = read.isEmpty() ? int(lines.size()) : read.lastKey() + 1;
     for (const PlacedRule& placed : rules) {
-        const auto was = read.constFind(placed.ruleLine);
-        if (was != read.cend() && !kept.contains(placed.ruleLine)) {
-            kept.insert(placed.ruleLine);
+        const auto was = read.constFind(placed.ruleAt);
+        if (was != read.cend() && !kept.contains(placed.ruleAt)) {
+            kept.insert(placed.ruleAt);
             rewriteRule(edits, lines, *was, placed);
             continue;
         }
@@ -223,8 +223,8 @@ QByteArray attackRuleFile(const QByteArrayList& lines, const QList<PlacedRule>& 
     for (auto it = read.cbegin(); it != read.cend(); ++it) {
         if (!kept.contains(it.key())) {
             edits.replace(it.key(), {});
-            if (it->remarkLine >= 0) {
-                edits.replace(it->remarkLine, {});
+            if (it->remarkAt >= 0) {
+                edits.replace(it->remarkAt, {});
             }
         }
     }

@@ -40,7 +40,7 @@ std::optional<QString> choiceFor(const QString& cell, const QStringList& choices
 // (-1: none).
 struct ReadRule {
     AttackRule rule;
-    int remarkLine = -1;
+    int remarkAt = -1;
 };
 
 // Reads RAWRULE.dat line by line (comment lines already skipped): a remark
@@ -54,14 +54,14 @@ public:
 
 private:
     QString m_remark;
-    int m_remarkLine = -1;
+    int m_remarkAt = -1;
 };
 
 // A rule of the list and the lines it was read from (-1: a new rule).
 struct PlacedRule {
     AttackRule rule;
-    int ruleLine = -1;
-    int remarkLine = -1;
+    int ruleAt = -1;
+    int remarkAt = -1;
 };
 
 // The file that a save of rules makes of the lines it was read from: a rule

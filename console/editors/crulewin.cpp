@@ -95,7 +95,7 @@ void crulewin::showRules(bool events) {
             addListItem(rule.id, rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc);
             QTreeWidgetItem* row = crList->topLevelItem(crList->topLevelItemCount() - 1);
             row->setData(0, kRuleLineRole, index);
-            row->setData(0, kRemarkLineRole, read->remarkLine);
+            row->setData(0, kRemarkLineRole, read->remarkAt);
         }
     });
     if (QTreeWidgetItem* row = crList->topLevelItem(selected)) {

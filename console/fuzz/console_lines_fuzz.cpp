@@ -33,7 +33,7 @@ ReadFile readAll(const QByteArrayList& lines) {
         }
         const QString line = console::lineText(lines[i]);
         if (const auto rule = attackRules.read(line, i)) {
-            read.attackRules.append({rule->rule, i, rule->remarkLine});
+            read.attackRules.append({rule->rule, i, rule->remarkAt});
         }
         if (auto limit = console::connlimit::readConnLimit(line)) {
             limit->line = i;

@@ -196,11 +196,11 @@ void EditorSavesTest::remarkLinesFollowTheirRule() {
     attackrule::AttackRuleReader reader;
     for (int i = 0; i < lines.size(); ++i) {
         if (const auto read = reader.read(QString::fromLatin1(lines[i]), i)) {
-            rules.append({read->rule, i, read->remarkLine});
+            rules.append({read->rule, i, read->remarkAt});
         }
     }
     QCOMPARE(rules.size(), 3);
-    QCOMPARE(rules[0].remarkLine, 0);
+    QCOMPARE(rules[0].remarkAt, 0);
     // Remark cleared, remark given to a rule without one, rule deleted with its remark.
     rules[0].rule.desc.clear();
     rules[1].rule.desc = QStringLiteral("two");
