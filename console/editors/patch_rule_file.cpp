@@ -84,6 +84,35 @@ int afterLast(const QList<int>& places, int fallback) {
 
 } // namespace
 
+namespace {
+
+// The types and rules of the lines, by the place of their line.
+struct ReadLines {
+    JTypeDic types;
+    QMap<int, int> typeAt; // line -> index in types
+    QMap<int, PatchRule> ruleAt;
+};
+
+ReadLines readLines(const QByteArrayList& lines) {
+    ReadLines read;
+    QList<PatchRule> rules;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        const int typeCount = read.types.count();
+        const qsizetype ruleCount = rules.size();
+        if (!readPatchRuleLine(lineText(lines[i]), read.types, rules, i)) {
+            continue;
+        }
+        if (read.types.count() > typeCount) {
+            read.typeAt.insert(i, typeCount);
+        } else if (rules.size() > ruleCount) {
+            read.ruleAt.insert(i, rules.last());
+        }
+    }
+    return read;
+}
+
+} // namespace
+
 const QStringList& positionTexts() {
     static const QStringList texts = [] {
         QStringList list;
@@ -130,43 +159,28 @@ bool readPatchRuleLine(const QString& line, JTypeDic& types, QList<PatchRule>& r
 
 QByteArray patchRuleFile(const QByteArrayList& lines, const JTypeDic& types,
                          const QList<PatchRule>& rules) {
-    JTypeDic readTypes;
-    QList<PatchRule> readRules;
-    QMap<int, int> typeAt; // line -> index in readTypes
-    QMap<int, PatchRule> ruleAt;
-    for (int i = 0; i < int(lines.size()); ++i) {
-        const int typeCount = readTypes.count();
-        const qsizetype ruleCount = readRules.size();
-        if (!readPatchRuleLine(lineText(lines[i]), readTypes, readRules, i)) {
-            continue;
-        }
-        if (readTypes.count() > typeCount) {
-            typeAt.insert(i, typeCount);
-        } else if (readRules.size() > ruleCount) {
-            ruleAt.insert(i, readRules.last());
-        }
-    }
+    const ReadLines read = readLines(lines);
     LineEdits edits(lines);
-    const int rulesAt = afterLast(ruleAt.keys(), int(lines.size()));
-    const int typesAt =
-        afterLast(typeAt.keys(), ruleAt.isEmpty() ? int(lines.size()) : ruleAt.firstKey());
     QSet<int> kept;
+    const int rulesAt = afterLast(read.ruleAt.keys(), int(lines.size()));
+    const int typesAt = afterLast(
+        read.typeAt.keys(), read.ruleAt.isEmpty() ? int(lines.size()) : read.ruleAt.firstKey());
     for (int i = 0; i < types.count(); ++i) {
         const int line = types.line(i);
-        const auto was = typeAt.constFind(line);
+        const auto was = read.typeAt.constFind(line);
         const QByteArray written = ansiLine(typeLineText(types.key(i), types.value(i)));
-        if (was == typeAt.cend() || kept.contains(line)) {
+        if (was == read.typeAt.cend() || kept.contains(line)) {
             edits.insertBefore(typesAt, written);
             continue;
         }
         kept.insert(line);
-        if (readTypes.key(*was) != types.key(i) || readTypes.value(*was) != types.value(i)) {
+        if (read.types.key(*was) != types.key(i) || read.types.value(*was) != types.value(i)) {
             edits.replace(line, {written});
         }
     }
     for (const PatchRule& rule : rules) {
-        const auto was = ruleAt.constFind(rule.line);
-        if (was == ruleAt.cend() || kept.contains(rule.line)) {
+        const auto was = read.ruleAt.constFind(rule.line);
+        if (was == read.ruleAt.cend() || kept.contains(rule.line)) {
             edits.insertBefore(rulesAt, ansiLine(ruleLineText(rule)));
             continue;
         }
@@ -175,7 +189,7 @@ QByteArray patchRuleFile(const QByteArrayList& lines, const JTypeDic& types,
             edits.replace(rule.line, {ansiLine(ruleLineText(rule))});
         }
     }
-    for (const int line : typeAt.keys() + ruleAt.keys()) {
+    for (const int line : read.typeAt.keys() + read.ruleAt.keys()) {
         if (!kept.contains(line)) {
             edits.replace(line, {});
         }
