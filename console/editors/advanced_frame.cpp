@@ -40,6 +40,9 @@ const SideBarEntry kSideBar[] = {
 constexpr LanguageText kApply{"Apply", "应用", "應用"};
 constexpr LanguageText kClose{"Close", "关闭", "關閉"};
 constexpr LanguageText kCannotWrite{"Can not write the file: ", "无法写入文件: ", "無法寫入文件: "};
+constexpr LanguageText kChanged{
+    "The file was changed after it was read; Refresh reads it again: ",
+    "文件在读取后已被修改, 请刷新后重试: ", "文件在讀取後已被修改, 請刷新後重試: "};
 
 constexpr int kSideBarTop = 290;
 constexpr int kSideBarHeight = 255;
@@ -258,8 +261,14 @@ void AdvancedFrame::forEachRecordLine(const QByteArrayList& lines, bool events,
     }
 }
 
-bool AdvancedFrame::writeFrameFile(const QString& fileName, const QByteArray& content) {
+bool AdvancedFrame::writeFrameFile(const QString& fileName, const QByteArrayList& lines,
+                                   const QByteArray& content) {
     const QString path = module().appFolder + fileName;
+    QByteArrayList now;
+    if (QFileInfo::exists(path) && readDataFile(path, now) && now != lines) {
+        frameMessage(kChanged.text() + path, MessageButtons::Ok);
+        return false;
+    }
     if (!m_unreadable.contains(fileName) && writeDataFile(path, content)) {
         return true;
     }

@@ -97,9 +97,12 @@ protected:
     // text; with events, pending window events run before each line.
     static void forEachRecordLine(const QByteArrayList& lines, bool events,
                                   const std::function<void(int, const QString&)>& handle);
-    // Replaces appFolder + fileName with content. When it cannot, or must
-    // not, be written the user gets a message and the result is false.
-    bool writeFrameFile(const QString& fileName, const QByteArray& content);
+    // Replaces appFolder + fileName, read as lines, with content. When it
+    // cannot, or must not, be written (it no longer holds those lines: a
+    // save would undo what another hand wrote meanwhile) the user gets a
+    // message and the result is false.
+    bool writeFrameFile(const QString& fileName, const QByteArrayList& lines,
+                        const QByteArray& content);
     // The message of a file that cannot be written.
     void reportWriteFailure(const QString& path);
 

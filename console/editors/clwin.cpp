@@ -100,7 +100,7 @@ bool clwin::saveData() {
         limits.append(limitOf(ipList->topLevelItem(i)));
     }
     const QByteArray content = connlimit::connLimitFile(m_lines, limits);
-    if (!writeFrameFile(QString::fromLatin1(kFileName), content)) {
+    if (!writeFrameFile(QString::fromLatin1(kFileName), m_lines, content)) {
         return false;
     }
     m_lines = splitDataLines(content);

@@ -132,7 +132,7 @@ bool crulewin::saveData() {
                       row->data(0, kRemarkLineRole).toInt()});
     }
     const QByteArray content = attackrule::attackRuleFile(m_lines, rules);
-    if (!writeFrameFile(QString::fromLatin1(kFileName), content)) {
+    if (!writeFrameFile(QString::fromLatin1(kFileName), m_lines, content)) {
         return false;
     }
     m_lines = splitDataLines(content);

@@ -141,7 +141,7 @@ bool jrulewin::saveData() {
         rules.append(ruleOf(m_list->topLevelItem(i)));
     }
     const QByteArray content = patchRuleFile(m_lines, jtypeDic, rules);
-    if (!writeFrameFile(kFileName, content)) {
+    if (!writeFrameFile(kFileName, m_lines, content)) {
         return false;
     }
     m_lines = splitDataLines(content);

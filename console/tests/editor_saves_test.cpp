@@ -148,6 +148,7 @@ private slots:
     void failedPatchRuleSavesPutTheListBack();
     void idsAreOnesTheServiceLoads();
     void patternsMustCompile();
+    void fileChangedMeanwhileIsNotOverwritten();
 };
 
 void EditorSavesTest::attackRuleSavesKeepOtherLines() {
@@ -436,6 +437,34 @@ void EditorSavesTest::patternsMustCompile() {
 
     ostrum::HttpFilter filter;
     QCOMPARE(ruleIds(loaded(folder, filter)), QList<int>{1});
+}
+
+void EditorSavesTest::fileChangedMeanwhileIsNotOverwritten() {
+    ProgramFolder folder;
+    folder.write("iprange.dat", crlf({"CONNLIMIT  5  10.0.0.1-10.0.0.9  \"office\""}));
+    MessageRecorder recorder;
+    clwin& w = window<clwin>();
+    const QByteArray byHand =
+        folder.read("iprange.dat") + crlf({"CONNLIMIT  9  10.9.0.1-10.9.0.9  \"by hand\""});
+    folder.write("iprange.dat", byHand);
+    const auto addLab = [&w] {
+        return okIn<cl>([&w] { menu(w, "addBtn"); },
+                        [](cl& d) {
+                            setText(d, "psText", QStringLiteral("lab"));
+                            setText(d, "ipsText", QStringLiteral("172.16.0.1-172.16.0.9"));
+                        });
+    };
+    QVERIFY(!addLab());
+    QCOMPARE(recorder.texts().size(), 1);
+    QVERIFY(recorder.texts()[0].startsWith(
+        "The file was changed after it was read; Refresh reads it again: "));
+    QCOMPARE(folder.read("iprange.dat"), byHand);
+    QCOMPARE(rowCount(w, "ipList"), 1);
+
+    menu(w, "refreshBtn");
+    QVERIFY(addLab());
+    QCOMPARE(folder.read("iprange.dat"),
+             byHand + crlf({"CONNLIMIT  1000  172.16.0.1-172.16.0.9  \"lab\""}));
 }
 
 QTEST_MAIN(EditorSavesTest)
