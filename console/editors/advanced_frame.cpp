@@ -1,6 +1,7 @@
 #include "console/editors/advanced_frame.h"
 
 #include "console/editors/data_file.h"
+#include "console/editors/record_lines.h"
 #include "console/shell/module.h"
 #include "console/shell/picture_button.h"
 #include "console/shell/pictures.h"
@@ -40,6 +41,9 @@ const SideBarEntry kSideBar[] = {
 constexpr LanguageText kApply{"Apply", "应用", "應用"};
 constexpr LanguageText kClose{"Close", "关闭", "關閉"};
 constexpr LanguageText kCannotWrite{"Can not write the file: ", "无法写入文件: ", "無法寫入文件: "};
+constexpr LanguageText kChanged{
+    "The file was changed after it was read; Refresh reads it again: ",
+    "文件在读取后已被修改, 请刷新后重试: ", "文件在讀取後已被修改, 請刷新後重試: "};
 
 constexpr int kSideBarTop = 290;
 constexpr int kSideBarHeight = 255;
@@ -238,10 +242,9 @@ MessageAnswer AdvancedFrame::frameMessage(const QString& text, MessageButtons bu
                                                                : MessageIcon::Exclamation});
 }
 
-bool AdvancedFrame::readFrameFile(const QString& fileName,
-                                  const std::function<void(const QString&)>& handle) {
+bool AdvancedFrame::readFrameFile(const QString& fileName, QByteArrayList& lines) {
     const QString path = module().appFolder + fileName;
-    QStringList lines;
+    lines.clear();
     if (QFileInfo::exists(path) && !readDataFile(path, lines)) {
         if (!m_unreadable.contains(fileName)) {
             m_unreadable.append(fileName);
@@ -249,18 +252,30 @@ bool AdvancedFrame::readFrameFile(const QString& fileName,
         return false;
     }
     m_unreadable.removeAll(fileName);
-    for (const QString& line : lines) {
-        QCoreApplication::processEvents();
-        if (!line.startsWith(QLatin1Char('#'))) {
-            handle(line);
-        }
-    }
     return true;
 }
 
-bool AdvancedFrame::writeFrameFile(const QString& fileName, const QStringList& lines) {
+void AdvancedFrame::forEachRecordLine(const QByteArrayList& lines, bool events,
+                                      const std::function<void(int, const QString&)>& handle) {
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (events) {
+            QCoreApplication::processEvents();
+        }
+        if (!lines[i].startsWith('#')) {
+            handle(i, lineText(lines[i]));
+        }
+    }
+}
+
+bool AdvancedFrame::writeFrameFile(const QString& fileName, const QByteArrayList& lines,
+                                   const QByteArray& content) {
     const QString path = module().appFolder + fileName;
-    if (!m_unreadable.contains(fileName) && writeDataFile(path, lines)) {
+    QByteArrayList now;
+    if (QFileInfo::exists(path) && readDataFile(path, now) && now != lines) {
+        frameMessage(kChanged.text() + path, MessageButtons::Ok);
+        return false;
+    }
+    if (!m_unreadable.contains(fileName) && writeDataFile(path, content)) {
         return true;
     }
     reportWriteFailure(path);

@@ -4,6 +4,7 @@
 #include "console/shell/language.h"
 #include "console/shell/message_box.h"
 
+#include <QByteArrayList>
 #include <QDialog>
 #include <QRect>
 #include <QStringList>
@@ -86,16 +87,22 @@ protected:
                          std::function<void()> handler);
     QMenu* recordMenu() const { return m_menu; }
 
-    // Reads appFolder + fileName line by line, letting pending window events
-    // run before each line; lines beginning with "#" are skipped. A missing
-    // file reads as no lines. False, without a message, when the file exists
-    // but cannot be read: writeFrameFile then refuses to replace it (what
-    // the window shows is not what it holds) until a later read succeeds.
-    bool readFrameFile(const QString& fileName, const std::function<void(const QString&)>& line);
-    // Replaces appFolder + fileName with the lines (CR LF, ANSI code page).
-    // When it cannot, or must not, be written the user gets a message and
-    // the result is false.
-    bool writeFrameFile(const QString& fileName, const QStringList& lines);
+    // Reads appFolder + fileName into lines (raw bytes, line ends taken
+    // off). A missing file reads as no lines. False, without a message, when
+    // the file exists but cannot be read: writeFrameFile then refuses to
+    // replace it (what the window shows is not what it holds) until a later
+    // read succeeds.
+    bool readFrameFile(const QString& fileName, QByteArrayList& lines);
+    // Hands each line that is not a comment to handle with its index, as
+    // text; with events, pending window events run before each line.
+    static void forEachRecordLine(const QByteArrayList& lines, bool events,
+                                  const std::function<void(int, const QString&)>& handle);
+    // Replaces appFolder + fileName, read as lines, with content. When it
+    // cannot, or must not, be written (it no longer holds those lines: a
+    // save would undo what another hand wrote meanwhile) the user gets a
+    // message and the result is false.
+    bool writeFrameFile(const QString& fileName, const QByteArrayList& lines,
+                        const QByteArray& content);
     // The message of a file that cannot be written.
     void reportWriteFailure(const QString& path);
 

@@ -1,8 +1,10 @@
 #include "console/editors/attack_rule_file.h"
 
+#include "console/editors/record_lines.h"
+
+#include <QMap>
 #include <QRegularExpression>
-#include <cmath>
-#include <cstdint>
+#include <QSet>
 
 namespace console::attackrule {
 namespace {
@@ -121,57 +123,112 @@ std::optional<QString> choiceFor(const QString& cell, const QStringList& choices
     return std::nullopt;
 }
 
-std::optional<AttackRule> AttackRuleReader::read(const QString& line) {
+std::optional<ReadRule> AttackRuleReader::read(const QString& line, int index) {
     const QRegularExpressionMatch remark = remarkExpression().match(line);
-    if (remark.hasMatch()) {
+    const QRegularExpressionMatch rule = ruleExpression().match(line);
+    const bool remarkFirst =
+        remark.hasMatch() && (!rule.hasMatch() || remark.capturedStart() < rule.capturedStart());
+    if (remarkFirst) {
         m_remark = remark.captured(1).trimmed();
+        m_remarkAt = index;
         return std::nullopt;
     }
-    const QRegularExpressionMatch rule = ruleExpression().match(line);
     if (!rule.hasMatch()) {
         return std::nullopt;
     }
-    AttackRule row{rule.captured(1).trimmed(),
-                   codeToText(rule.captured(2)),
-                   codeToText(rule.captured(3)),
-                   codeToText(rule.captured(4)),
-                   codeToText(rule.captured(5)),
-                   rule.captured(6).trimmed(),
-                   m_remark};
+    ReadRule read{{rule.captured(1).trimmed(), codeToText(rule.captured(2)),
+                   codeToText(rule.captured(3)), codeToText(rule.captured(4)),
+                   codeToText(rule.captured(5)), rule.captured(6).trimmed(), m_remark},
+                  m_remarkAt};
     m_remark.clear();
-    return row;
+    m_remarkAt = -1;
+    return read;
 }
 
-QStringList attackRuleLines(const QList<AttackRule>& rules) {
-    QStringList lines;
+QString ruleLineText(const AttackRule& rule) {
     const QChar quote = QLatin1Char('"');
     const QChar comma = QLatin1Char(',');
-    for (const AttackRule& rule : rules) {
-        if (!rule.desc.isEmpty()) {
-            lines.append(QStringLiteral("RULEDESC  ") + quote + rule.desc + quote);
-        }
-        lines.append(QStringLiteral("RAWRULE  ") + quote + rule.id + comma + textToCode(rule.tar) +
-                     comma + textToCode(rule.tran) + comma + textToCode(rule.cm) + comma +
-                     textToCode(rule.hd) + quote + QStringLiteral("  ") + quote + rule.regex +
-                     quote);
-    }
-    return lines;
+    return QStringLiteral("RAWRULE  ") + quote + rule.id + comma + textToCode(rule.tar) + comma +
+           textToCode(rule.tran) + comma + textToCode(rule.cm) + comma + textToCode(rule.hd) +
+           quote + QStringLiteral("  ") + quote + rule.regex + quote;
 }
 
-QString maxIdText(const QStringList& ids) {
-    qint64 largest = 0;
-    for (const QString& id : ids) {
-        bool number = false;
-        const double value = id.trimmed().toDouble(&number);
-        if (!number || !std::isfinite(value)) {
+QString remarkLineText(const QString& remark) {
+    return QStringLiteral("RULEDESC  \"") + remark + QLatin1Char('"');
+}
+
+namespace {
+
+bool sameFields(const AttackRule& a, const AttackRule& b) {
+    return a.id == b.id && a.tar == b.tar && a.tran == b.tran && a.cm == b.cm && a.hd == b.hd &&
+           a.regex == b.regex;
+}
+
+// The rules the lines hold, by the place of their rule line.
+QMap<int, ReadRule> rulesByLine(const QByteArrayList& lines) {
+    QMap<int, ReadRule> read;
+    AttackRuleReader reader;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (lines[i].startsWith('#')) {
             continue;
         }
-        const double rounded = std::nearbyint(value);
-        if (rounded >= double(INT32_MIN) && rounded <= double(INT32_MAX)) {
-            largest = std::max(largest, qint64(rounded));
+        if (std::optional<ReadRule> rule = reader.read(lineText(lines[i]), i)) {
+            read.insert(i, *rule);
         }
     }
-    return QString::number(largest);
+    return read;
+}
+
+// Writes a kept rule's changes over its lines.
+void rewriteRule(LineEdits& edits, const QByteArrayList& lines, const ReadRule& was,
+                 const PlacedRule& now) {
+    QByteArrayList ruleLines;
+    if (now.rule.desc != was.rule.desc) {
+        const QByteArrayList remark = now.rule.desc.isEmpty()
+                                          ? QByteArrayList{}
+                                          : QByteArrayList{ansiLine(remarkLineText(now.rule.desc))};
+        if (was.remarkAt >= 0) {
+            edits.replace(was.remarkAt, remark);
+        } else {
+            ruleLines = remark;
+        }
+    }
+    const bool same = sameFields(was.rule, now.rule);
+    if (same && ruleLines.isEmpty()) {
+        return;
+    }
+    ruleLines.append(same ? lines[now.ruleAt] : ansiLine(ruleLineText(now.rule)));
+    edits.replace(now.ruleAt, ruleLines);
+}
+
+} // namespace
+
+QByteArray attackRuleFile(const QByteArrayList& lines, const QList<PlacedRule>& rules) {
+    const QMap<int, ReadRule> read = rulesByLine(lines);
+    LineEdits edits(lines);
+    QSet<int> kept;
+    const int newRulesAt = read.isEmpty() ? int(lines.size()) : read.lastKey() + 1;
+    for (const PlacedRule& placed : rules) {
+        const auto was = read.constFind(placed.ruleAt);
+        if (was != read.cend() && !kept.contains(placed.ruleAt)) {
+            kept.insert(placed.ruleAt);
+            rewriteRule(edits, lines, *was, placed);
+            continue;
+        }
+        if (!placed.rule.desc.isEmpty()) {
+            edits.insertBefore(newRulesAt, ansiLine(remarkLineText(placed.rule.desc)));
+        }
+        edits.insertBefore(newRulesAt, ansiLine(ruleLineText(placed.rule)));
+    }
+    for (auto it = read.cbegin(); it != read.cend(); ++it) {
+        if (!kept.contains(it.key())) {
+            edits.replace(it.key(), {});
+            if (it->remarkAt >= 0) {
+                edits.replace(it->remarkAt, {});
+            }
+        }
+    }
+    return edits.text();
 }
 
 QString patternLine(const QString& typed) {

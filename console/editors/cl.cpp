@@ -98,6 +98,9 @@ void cl::confirm() {
         refuse(kRemarkInvalid.text(), psText);
         return;
     }
+    if (!fitsCodePage(limit.remark, psText) || !fitsCodePage(limit.ips, ipsText)) {
+        return;
+    }
     clwin& list = console::window<clwin>();
     if (baddnew) {
         Hourglass hourglass(this);

@@ -1,6 +1,7 @@
 #include "console/editors/clwin.h"
 
 #include "console/editors/cl.h"
+#include "console/editors/data_file.h"
 #include "console/editors/hourglass.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
@@ -31,6 +32,9 @@ constexpr LanguageText kDeleteLead{"Click to Delete:", "点击删除:", "點擊�
 
 const char kFileName[] = "iprange.dat";
 
+// The file line a row was read from (-1: a new row).
+constexpr int kLineRole = Qt::UserRole;
+
 } // namespace
 
 clwin::clwin() : AdvancedFrame(AdvancedWindow::ConnectionLimit, kTitle) {
@@ -52,7 +56,7 @@ void clwin::paintCaptions() {
 }
 
 ConnLimit clwin::limitOf(const QTreeWidgetItem* row) {
-    return {row->text(0), row->text(1), row->text(2)};
+    return {row->text(0), row->text(1), row->text(2), row->data(0, kLineRole).toInt()};
 }
 
 void clwin::setLimit(QTreeWidgetItem* row, const ConnLimit& limit) {
@@ -62,16 +66,31 @@ void clwin::setLimit(QTreeWidgetItem* row, const ConnLimit& limit) {
 }
 
 void clwin::loadData() {
+    QByteArrayList lines;
+    readFrameFile(QString::fromLatin1(kFileName), lines);
+    m_lines = lines;
+    showLimits(true);
+}
+
+void clwin::showLimits(bool events) {
+    const int selected = ipList->indexOfTopLevelItem(firstSelectedRecord());
     ipList->clear();
-    readFrameFile(QString::fromLatin1(kFileName), [&](const QString& line) {
+    sitmX = nullptr;
+    const QByteArrayList lines = m_lines;
+    forEachRecordLine(lines, events, [&](int index, const QString& line) {
         if (const std::optional<ConnLimit> limit = connlimit::readConnLimit(line)) {
             addListItem(limit->maxconn, limit->remark, limit->ips);
+            ipList->topLevelItem(ipList->topLevelItemCount() - 1)->setData(0, kLineRole, index);
         }
     });
+    if (QTreeWidgetItem* row = ipList->topLevelItem(selected)) {
+        row->setSelected(true);
+    }
 }
 
 void clwin::addListItem(const QString& cm, const QString& ps, const QString& ips) {
-    new QTreeWidgetItem(ipList, QStringList{cm, ips, ps});
+    auto* row = new QTreeWidgetItem(ipList, QStringList{cm, ips, ps});
+    row->setData(0, kLineRole, -1);
 }
 
 bool clwin::saveData() {
@@ -80,7 +99,13 @@ bool clwin::saveData() {
     for (int i = 0; i < ipList->topLevelItemCount(); ++i) {
         limits.append(limitOf(ipList->topLevelItem(i)));
     }
-    return writeFrameFile(QString::fromLatin1(kFileName), connlimit::connLimitLines(limits));
+    const QByteArray content = connlimit::connLimitFile(m_lines, limits);
+    if (!writeFrameFile(QString::fromLatin1(kFileName), m_lines, content)) {
+        return false;
+    }
+    m_lines = splitDataLines(content);
+    showLimits(false);
+    return true;
 }
 
 void clwin::removeLastRow() {

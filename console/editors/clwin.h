@@ -36,8 +36,11 @@ protected:
 
 private:
     void loadData();
+    // Fills the list from the lines last read or written.
+    void showLimits(bool events);
 
     QTreeWidget* ipList = nullptr;
+    QByteArrayList m_lines; // the file as last read or written
 };
 
 } // namespace console

@@ -1,6 +1,10 @@
 #include "console/editors/conn_limit_file.h"
 
+#include "console/editors/record_lines.h"
+
+#include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <cstdint>
 
 namespace console::connlimit {
@@ -30,13 +34,41 @@ std::optional<ConnLimit> readConnLimit(const QString& line) {
                      match.captured(3).trimmed()};
 }
 
-QStringList connLimitLines(const QList<ConnLimit>& limits) {
-    QStringList lines;
-    for (const ConnLimit& limit : limits) {
-        lines.append(QStringLiteral("CONNLIMIT  ") + limit.maxconn + QStringLiteral("  ") +
-                     limit.ips + QStringLiteral("  \"") + limit.remark + QLatin1Char('"'));
+QString connLimitLine(const ConnLimit& limit) {
+    return QStringLiteral("CONNLIMIT  ") + limit.maxconn + QStringLiteral("  ") + limit.ips +
+           QStringLiteral("  \"") + limit.remark + QLatin1Char('"');
+}
+
+QByteArray connLimitFile(const QByteArrayList& lines, const QList<ConnLimit>& limits) {
+    QMap<int, ConnLimit> read;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        if (lines[i].startsWith('#')) {
+            continue;
+        }
+        if (const std::optional<ConnLimit> limit = readConnLimit(lineText(lines[i]))) {
+            read.insert(i, *limit);
+        }
     }
-    return lines;
+    LineEdits edits(lines);
+    const int newLimitsAt = read.isEmpty() ? int(lines.size()) : read.lastKey() + 1;
+    QSet<int> kept;
+    for (const ConnLimit& limit : limits) {
+        const auto was = read.constFind(limit.line);
+        if (was == read.cend() || kept.contains(limit.line)) {
+            edits.insertBefore(newLimitsAt, ansiLine(connLimitLine(limit)));
+            continue;
+        }
+        kept.insert(limit.line);
+        if (was->maxconn != limit.maxconn || was->ips != limit.ips || was->remark != limit.remark) {
+            edits.replace(limit.line, {ansiLine(connLimitLine(limit))});
+        }
+    }
+    for (const int line : read.keys()) {
+        if (!kept.contains(line)) {
+            edits.replace(line, {});
+        }
+    }
+    return edits.text();
 }
 
 bool validMaxConn(const QString& typed) {

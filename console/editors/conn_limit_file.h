@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayList>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -12,13 +13,19 @@ struct ConnLimit {
     QString maxconn;
     QString ips;    // the ranges joined by ","
     QString remark; // the name, without its double quotes
+    int line = -1;  // the file line it was read from; -1: a new limit
 };
 
 // A CONNLIMIT line found anywhere in the line, in any case; each field trimmed.
 std::optional<ConnLimit> readConnLimit(const QString& line);
 
-// The file's lines, one per limit.
-QStringList connLimitLines(const QList<ConnLimit>& limits);
+// The written form of a limit's line.
+QString connLimitLine(const ConnLimit& limit);
+
+// The file that a save of limits makes of the lines they were read from: a
+// changed limit is written in place, a deleted one's line goes, new limits
+// follow the file's last limit line; every other line stays as it was.
+QByteArray connLimitFile(const QByteArrayList& lines, const QList<ConnLimit>& limits);
 
 // Whether the maximum is a whole number from 1 to the largest the service
 // reads (blanks around it allowed).

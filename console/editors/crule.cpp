@@ -2,7 +2,9 @@
 
 #include "console/editors/crulewin.h"
 #include "console/editors/drop_down_list.h"
+#include "console/editors/field_checks.h"
 #include "console/editors/hourglass.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/windows.h"
 
 #include <QLabel>
@@ -110,6 +112,8 @@ void crule::setText(QPlainTextEdit* field, const QString& text) {
 
 void crule::setFields(const AttackRule& rule) {
     idText->setText(rule.id);
+    // Only an id the service would drop may be changed.
+    idText->setEnabled(!isServiceId(rule.id));
     selectChoice(tarCombo, rule.tar, positionTexts());
     selectChoice(tranCombo, rule.tran, transformTexts());
     selectChoice(cmCombo, rule.cm, compareTexts());
@@ -125,13 +129,16 @@ void crule::confirm() {
         refuse(kRegexEmpty.text(), regexText);
         return;
     }
-    const AttackRule rule{idText->text(),
+    const AttackRule rule{idText->text().trimmed(),
                           tarCombo->currentText(),
                           tranCombo->currentText(),
                           cmCombo->currentText(),
                           hdCombo->currentText(),
                           regex,
                           remarkLine(descText->toPlainText())};
+    if (!acceptable(rule)) {
+        return;
+    }
     crulewin& list = console::window<crulewin>();
     if (baddnew) {
         list.addListItem(rule.id, rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc);
@@ -153,6 +160,25 @@ void crule::confirm() {
         }
     }
     unloadSelf();
+}
+
+bool crule::acceptable(const AttackRule& rule) {
+    if (!fitsCodePage(rule.regex, regexText) || !fitsCodePage(rule.desc, descText)) {
+        return false;
+    }
+    // The service compiles the pattern of a regular-expression compare only.
+    const QString compare = textToCode(rule.cm);
+    if (compare == QLatin1String("regex") || compare == QLatin1String("!regex")) {
+        if (const QString error = patternError(rule.regex); !error.isEmpty()) {
+            refuse(patternErrorMessage(error), regexText);
+            return false;
+        }
+    }
+    if (!isServiceId(rule.id)) {
+        refuse(badIdMessage(), idText);
+        return false;
+    }
+    return true;
 }
 
 void crule::unloadSelf() {

@@ -33,6 +33,9 @@ private:
     DropDownList* addList(const char* name, int top, const QStringList& entries,
                           const QString& defaultEntry);
     void setText(QPlainTextEdit* field, const QString& text);
+    // False, after its message, when the service would not load the rule
+    // as the dialog shows it.
+    bool acceptable(const attackrule::AttackRule& rule);
 
     // Set by the fields' changes, cleared by OK in edit mode; it outlives
     // the dialog, from one use to the next.

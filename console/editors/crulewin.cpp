@@ -1,7 +1,9 @@
 #include "console/editors/crulewin.h"
 
 #include "console/editors/crule.h"
+#include "console/editors/data_file.h"
 #include "console/editors/hourglass.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -32,8 +34,14 @@ constexpr Column kColumns[] = {
 constexpr int kColumnCount = 7;
 
 constexpr LanguageText kDeleteLead{"Click to Delete:", "点击删除:", "點擊刪除:"};
+constexpr LanguageText kNoFreeId{"No free rule id is left!", "没有可用的规则ID!",
+                                 "沒有可用的規則ID!"};
 
 const char kFileName[] = "RAWRULE.dat";
+
+// Where a row was read from: its rule line and its remark line (-1: none).
+constexpr int kRuleLineRole = Qt::UserRole;
+constexpr int kRemarkLineRole = Qt::UserRole + 1;
 
 } // namespace
 
@@ -62,44 +70,74 @@ AttackRule crulewin::ruleOf(const QTreeWidgetItem* row) {
 }
 
 void crulewin::setRule(QTreeWidgetItem* row, const AttackRule& rule) {
-    const QString texts[] = {rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc};
-    for (int i = 0; i < 6; ++i) {
-        row->setText(i + 1, texts[i]);
+    const QString texts[] = {rule.id, rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc};
+    for (int i = 0; i < kColumnCount; ++i) {
+        row->setText(i, texts[i]);
     }
 }
 
 void crulewin::loadData() {
-    crList->clear();
-    attackrule::AttackRuleReader reader;
-    readFrameFile(QString::fromLatin1(kFileName), [&](const QString& line) {
-        if (const std::optional<AttackRule> rule = reader.read(line)) {
-            addListItem(rule->id, rule->tar, rule->tran, rule->cm, rule->hd, rule->regex,
-                        rule->desc);
-        }
-    });
+    QByteArrayList lines;
+    readFrameFile(QString::fromLatin1(kFileName), lines);
+    m_lines = lines;
+    showRules(true);
 }
 
-QString crulewin::getmaxId() const {
+void crulewin::showRules(bool events) {
+    const int selected = crList->indexOfTopLevelItem(firstSelectedRecord());
+    crList->clear();
+    sitmX = nullptr;
+    attackrule::AttackRuleReader reader;
+    const QByteArrayList lines = m_lines;
+    forEachRecordLine(lines, events, [&](int index, const QString& line) {
+        if (const std::optional<attackrule::ReadRule> read = reader.read(line, index)) {
+            const AttackRule& rule = read->rule;
+            addListItem(rule.id, rule.tar, rule.tran, rule.cm, rule.hd, rule.regex, rule.desc);
+            QTreeWidgetItem* row = crList->topLevelItem(crList->topLevelItemCount() - 1);
+            row->setData(0, kRuleLineRole, index);
+            row->setData(0, kRemarkLineRole, read->remarkAt);
+        }
+    });
+    if (QTreeWidgetItem* row = crList->topLevelItem(selected)) {
+        row->setSelected(true);
+    }
+}
+
+QStringList crulewin::ids() const {
     QStringList ids;
     for (int i = 0; i < crList->topLevelItemCount(); ++i) {
         ids.append(crList->topLevelItem(i)->text(0));
     }
-    return attackrule::maxIdText(ids);
+    return ids;
+}
+
+QString crulewin::getmaxId() const {
+    return maxIdText(ids());
 }
 
 void crulewin::addListItem(const QString& id, const QString& tar, const QString& tran,
                            const QString& cm, const QString& hd, const QString& regex,
                            const QString& desc) {
-    new QTreeWidgetItem(crList, QStringList{id, tar, tran, cm, hd, regex, desc});
+    auto* row = new QTreeWidgetItem(crList, QStringList{id, tar, tran, cm, hd, regex, desc});
+    row->setData(0, kRuleLineRole, -1);
+    row->setData(0, kRemarkLineRole, -1);
 }
 
 bool crulewin::saveData() {
     Hourglass hourglass(this);
-    QList<AttackRule> rules;
+    QList<attackrule::PlacedRule> rules;
     for (int i = 0; i < crList->topLevelItemCount(); ++i) {
-        rules.append(ruleOf(crList->topLevelItem(i)));
+        const QTreeWidgetItem* row = crList->topLevelItem(i);
+        rules.append({ruleOf(row), row->data(0, kRuleLineRole).toInt(),
+                      row->data(0, kRemarkLineRole).toInt()});
     }
-    return writeFrameFile(QString::fromLatin1(kFileName), attackrule::attackRuleLines(rules));
+    const QByteArray content = attackrule::attackRuleFile(m_lines, rules);
+    if (!writeFrameFile(QString::fromLatin1(kFileName), m_lines, content)) {
+        return false;
+    }
+    m_lines = splitDataLines(content);
+    showRules(false);
+    return true;
 }
 
 void crulewin::removeLastRow() {
@@ -115,11 +153,14 @@ void crulewin::refreshRecords() {
 }
 
 void crulewin::addRecord() {
+    const QString proposed = proposedIdText(ids());
+    if (proposed.isEmpty()) {
+        frameMessage(kNoFreeId.text(), MessageButtons::Ok);
+        return;
+    }
     crule& dialog = console::window<crule>();
-    const qint64 proposed = getmaxId().toLongLong() + 1;
-    dialog.setFields({QString::number(proposed), QStringLiteral("QueryString"),
-                      QStringLiteral("Normalize"), QStringLiteral("Regex Match"),
-                      QStringLiteral("Log"), QString(), QString()});
+    dialog.setFields({proposed, QStringLiteral("QueryString"), QStringLiteral("Normalize"),
+                      QStringLiteral("Regex Match"), QStringLiteral("Log"), QString(), QString()});
     dialog.baddnew = true;
     dialog.showOver(this);
 }

@@ -27,7 +27,7 @@ public:
     // Takes back the row an add appended when its save failed.
     void removeLastRow();
 
-    // The rule of a row, and a row's texts set from a rule (the id stays).
+    // The rule of a row, and a row's texts set from a rule.
     static attackrule::AttackRule ruleOf(const QTreeWidgetItem* row);
     static void setRule(QTreeWidgetItem* row, const attackrule::AttackRule& rule);
 
@@ -40,8 +40,12 @@ protected:
 
 private:
     void loadData();
+    // Fills the list from the lines last read or written.
+    void showRules(bool events);
+    QStringList ids() const;
 
     QTreeWidget* crList = nullptr;
+    QByteArrayList m_lines; // the file as last read or written
 };
 
 } // namespace console

@@ -1,12 +1,18 @@
 #include "console/editors/data_file.h"
 
 #include "console/shell/console_trace.h"
-#include "platform/text.h"
 
 #include <QFile>
 #include <QSaveFile>
 
 namespace console {
+namespace {
+
+// Far above any rule file a person keeps; a bigger file is not read (and so
+// never replaced by a window that could show only part of it).
+constexpr qint64 kMaxDataFileBytes = 64 * 1024 * 1024;
+
+} // namespace
 
 QByteArrayList splitDataLines(const QByteArray& content) {
     QByteArrayList lines;
@@ -27,27 +33,25 @@ QByteArrayList splitDataLines(const QByteArray& content) {
     return lines;
 }
 
-bool readDataFile(const QString& path, QStringList& lines) {
+bool readDataFile(const QString& path, QByteArrayList& lines) {
     lines.clear();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         CONSOLE_TRACE("readDataFile: cannot read %s", path.toUtf8().constData());
         return false;
     }
-    for (const QByteArray& line : splitDataLines(file.readAll())) {
-        lines.append(QString::fromStdString(platform::ansiToUtf8(line.toStdString())));
+    const QByteArray content = file.read(kMaxDataFileBytes + 1);
+    if (content.size() > kMaxDataFileBytes || file.error() != QFileDevice::NoError) {
+        CONSOLE_TRACE("readDataFile: %s too big or unreadable", path.toUtf8().constData());
+        return false;
     }
+    lines = splitDataLines(content);
     return true;
 }
 
-bool writeDataFile(const QString& path, const QStringList& lines) {
-    std::string text;
-    for (const QString& line : lines) {
-        text += platform::utf8ToAnsi(line.toStdString());
-        text += "\r\n";
-    }
+bool writeDataFile(const QString& path, const QByteArray& content) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() ||
         !file.commit()) {
         CONSOLE_TRACE("writeDataFile: cannot write %s", path.toUtf8().constData());
         return false;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
-#include <QStringList>
 
 namespace console {
 
@@ -12,13 +12,12 @@ namespace console {
 // dropped, and a last line without an end counts.
 QByteArrayList splitDataLines(const QByteArray& content);
 
-// The file's lines in order; CR LF and LF both end a line, and a last line
-// without an end counts. False when the file cannot be read (a missing
-// file too), with lines left empty.
-[[nodiscard]] bool readDataFile(const QString& path, QStringList& lines);
+// The file's raw lines in order. False when the file cannot be read (a
+// missing file too), with lines left empty.
+[[nodiscard]] bool readDataFile(const QString& path, QByteArrayList& lines);
 
-// Replaces the file with the lines, each ended by CR LF. The file is
-// replaced whole or not at all; false when it cannot be written.
-[[nodiscard]] bool writeDataFile(const QString& path, const QStringList& lines);
+// Replaces the file with content. The file is replaced whole or not at
+// all; false when it cannot be written.
+[[nodiscard]] bool writeDataFile(const QString& path, const QByteArray& content);
 
 } // namespace console

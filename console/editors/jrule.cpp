@@ -1,8 +1,10 @@
 #include "console/editors/jrule.h"
 
 #include "console/editors/drop_down_list.h"
+#include "console/editors/field_checks.h"
 #include "console/editors/hourglass.h"
 #include "console/editors/jrulewin.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/windows.h"
 
 #include <QLabel>
@@ -132,6 +134,8 @@ void jrule::paintCaptions() {
 
 void jrule::fill(const PatchRule& rule, bool chooseType) {
     m_id->setText(rule.id);
+    // Only an id the service would not enforce may be changed.
+    m_id->setEnabled(!isServiceId(rule.id));
     m_pos->selectEntry(rule.pos);
     m_host->setText(rule.host);
     m_port->setText(rule.port);
@@ -150,7 +154,7 @@ void jrule::fill(const PatchRule& rule, bool chooseType) {
 }
 
 bool jrule::checkedRule(PatchRule& rule) {
-    rule.id = m_id->text();
+    rule.id = m_id->text().trimmed();
     rule.host = stored(m_host);
     rule.port = stored(m_port);
     rule.url = stored(m_url);
@@ -171,6 +175,15 @@ bool jrule::checkedRule(PatchRule& rule) {
             return false;
         }
     }
+    for (QLineEdit* field : {m_host, m_port, m_url, m_param}) {
+        if (!fitsCodePage(field->text(), field)) {
+            return false;
+        }
+    }
+    if (!isServiceId(rule.id)) {
+        refuse(badIdMessage(), m_id);
+        return false;
+    }
     rule.pos = m_pos->currentText();
     rule.minlen = lengthText(m_minLen->text());
     rule.maxlen = lengthText(m_maxLen->text());
@@ -181,37 +194,41 @@ bool jrule::checkedRule(PatchRule& rule) {
 
 void jrule::confirm() {
     PatchRule rule;
-    if (!checkedRule(rule)) {
+    if (!checkedRule(rule) || !store(rule)) {
         return;
     }
-    store(rule);
     unloadSelf();
 }
 
-void jrule::store(const PatchRule& rule) {
+bool jrule::store(const PatchRule& rule) {
     if (!isLoaded<jrulewin>()) {
-        return;
+        return true;
     }
     jrulewin& list = console::window<jrulewin>();
     if (baddnew) {
         list.addListItem(rule.id, rule.host, rule.port, rule.url, rule.pos, rule.param, rule.jtype,
                          rule.minlen, rule.maxlen);
         const Hourglass hourglass(&list);
-        list.saveData();
-        return;
-    }
-    if (list.sitmX != nullptr) {
-        const QString fields[] = {rule.host,  rule.port,  rule.url,    rule.pos,
-                                  rule.param, rule.jtype, rule.minlen, rule.maxlen};
-        for (int column = 1; column <= 8; ++column) {
-            list.sitmX->setText(column, fields[column - 1]);
+        if (!list.saveData()) {
+            list.removeLastRow();
+            return false;
         }
+        return true;
     }
+    if (list.sitmX == nullptr) {
+        return true;
+    }
+    const PatchRule before = jrulewin::ruleOf(list.sitmX);
+    jrulewin::setRule(list.sitmX, rule);
     if (s_changed) {
-        s_changed = false;
         const Hourglass hourglass(&list);
-        list.saveData();
+        if (!list.saveData()) {
+            jrulewin::setRule(list.sitmX, before);
+            return false;
+        }
+        s_changed = false;
     }
+    return true;
 }
 
 void jrule::unloadSelf() {

@@ -35,7 +35,9 @@ private:
     void buildLengthRow(int row);
     // The fields as they are to be stored; false (after the message) when a check fails.
     bool checkedRule(PatchRule& rule);
-    void store(const PatchRule& rule);
+    // Adds or writes the rule and saves; false, with the list put back, when
+    // the file cannot be written.
+    bool store(const PatchRule& rule);
 
     QLineEdit* m_id = nullptr;
     QLineEdit* m_host = nullptr;

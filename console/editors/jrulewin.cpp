@@ -1,9 +1,11 @@
 #include "console/editors/jrulewin.h"
 
+#include "console/editors/data_file.h"
 #include "console/editors/hourglass.h"
 #include "console/editors/jrule.h"
 #include "console/editors/mantype.h"
 #include "console/editors/patch_rule_file.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/windows.h"
 
 #include <QTreeWidget>
@@ -16,6 +18,11 @@ const QString kFileName = QStringLiteral("JIPRULE.dat");
 constexpr LanguageText kTitle{"Advanced Setting - Patch Rules", "高级设置 - 入侵检测",
                               "高級設置 - 入侵檢測"};
 constexpr LanguageText kDeleteAsk{"Click to Delete:", "点击删除:", "點擊刪除:"};
+constexpr LanguageText kNoFreeId{"No free rule id is left!", "没有可用的规则ID!",
+                                 "沒有可用的規則ID!"};
+
+// The file line a row was read from (-1: a new row).
+constexpr int kLineRole = Qt::UserRole;
 
 struct Column {
     LanguageText caption;
@@ -59,15 +66,29 @@ void jrulewin::paintCaptions() {
 }
 
 void jrulewin::loadData() {
+    QByteArrayList lines;
+    readFrameFile(kFileName, lines);
+    m_lines = lines;
+    showRules(true);
+}
+
+void jrulewin::showRules(bool events) {
+    const int selected = m_list->indexOfTopLevelItem(firstSelectedRecord());
     m_list->clear();
     sitmX = nullptr;
     jtypeDic.clear();
     QList<PatchRule> rules;
-    readFrameFile(kFileName,
-                  [&](const QString& line) { readPatchRuleLine(line, jtypeDic, rules); });
+    const QByteArrayList lines = m_lines;
+    forEachRecordLine(lines, events, [&](int index, const QString& line) {
+        readPatchRuleLine(line, jtypeDic, rules, index);
+    });
     for (const PatchRule& rule : rules) {
         addListItem(rule.id, rule.host, rule.port, rule.url, rule.pos, rule.param, rule.jtype,
                     rule.minlen, rule.maxlen);
+        m_list->topLevelItem(m_list->topLevelItemCount() - 1)->setData(0, kLineRole, rule.line);
+    }
+    if (QTreeWidgetItem* row = m_list->topLevelItem(selected)) {
+        row->setSelected(true);
     }
 }
 
@@ -76,7 +97,15 @@ void jrulewin::addListItem(const QString& id, const QString& host, const QString
                            const QString& jtype, const QString& minlen, const QString& maxlen) {
     auto* row =
         new QTreeWidgetItem(QStringList{id, host, port, url, pos, param, jtype, minlen, maxlen});
+    row->setData(0, kLineRole, -1);
     m_list->addTopLevelItem(row);
+}
+
+void jrulewin::removeLastRow() {
+    const int last = m_list->topLevelItemCount() - 1;
+    if (last >= 0) {
+        delete m_list->takeTopLevelItem(last);
+    }
 }
 
 QStringList jrulewin::ids() const {
@@ -91,9 +120,18 @@ QString jrulewin::getmaxId() const {
     return maxIdText(ids());
 }
 
-PatchRule jrulewin::ruleOf(const QTreeWidgetItem* row) const {
-    return PatchRule{row->text(0), row->text(1), row->text(2), row->text(3), row->text(4),
-                     row->text(5), row->text(6), row->text(7), row->text(8)};
+PatchRule jrulewin::ruleOf(const QTreeWidgetItem* row) {
+    return PatchRule{
+        row->text(0), row->text(1), row->text(2), row->text(3), row->text(4),
+        row->text(5), row->text(6), row->text(7), row->text(8), row->data(0, kLineRole).toInt()};
+}
+
+void jrulewin::setRule(QTreeWidgetItem* row, const PatchRule& rule) {
+    const QString fields[] = {rule.id,    rule.host,  rule.port,   rule.url,   rule.pos,
+                              rule.param, rule.jtype, rule.minlen, rule.maxlen};
+    for (int column = 0; column < kColumnCount; ++column) {
+        row->setText(column, fields[column]);
+    }
 }
 
 bool jrulewin::saveData() {
@@ -102,7 +140,13 @@ bool jrulewin::saveData() {
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         rules.append(ruleOf(m_list->topLevelItem(i)));
     }
-    return writeFrameFile(kFileName, patchRuleFileLines(jtypeDic, rules));
+    const QByteArray content = patchRuleFile(m_lines, jtypeDic, rules);
+    if (!writeFrameFile(kFileName, m_lines, content)) {
+        return false;
+    }
+    m_lines = splitDataLines(content);
+    showRules(false);
+    return true;
 }
 
 bool jrulewin::hasParamType(const QString& name) const {
@@ -115,9 +159,13 @@ void jrulewin::refreshRecords() {
 }
 
 void jrulewin::addRecord() {
-    jrule& dialog = console::window<jrule>();
     PatchRule rule;
     rule.id = proposedIdText(ids());
+    if (rule.id.isEmpty()) {
+        frameMessage(kNoFreeId.text(), MessageButtons::Ok);
+        return;
+    }
+    jrule& dialog = console::window<jrule>();
     rule.port = QStringLiteral("80");
     rule.pos = codeToText(QStringLiteral("g"));
     rule.minlen = QStringLiteral("0");
@@ -151,11 +199,16 @@ void jrulewin::deleteRecord() {
     if (frameMessage(question, MessageButtons::YesNo) != MessageAnswer::Yes) {
         return;
     }
-    if (sitmX == row) {
+    const int index = m_list->indexOfTopLevelItem(row);
+    QTreeWidgetItem* taken = m_list->takeTopLevelItem(index);
+    if (sitmX == taken) {
         sitmX = nullptr;
     }
-    delete row;
-    saveData();
+    if (saveData()) {
+        delete taken;
+    } else {
+        m_list->insertTopLevelItem(index, taken);
+    }
 }
 
 void jrulewin::manageTypes() {

@@ -31,6 +31,12 @@ public:
     // Rewrites JIPRULE.dat: the types, then the rows. False (after telling
     // the user) when the file cannot be written.
     bool saveData();
+    // Takes back the row an add appended when its save failed.
+    void removeLastRow();
+
+    // The rule of a row, and a row's texts set from a rule.
+    static PatchRule ruleOf(const QTreeWidgetItem* row);
+    static void setRule(QTreeWidgetItem* row, const PatchRule& rule);
 
 protected:
     void paintCaptions() override;
@@ -41,12 +47,14 @@ protected:
 
 private:
     void loadData();
+    // Fills the list and the types from the lines last read or written.
+    void showRules(bool events);
     bool hasParamType(const QString& name) const;
-    PatchRule ruleOf(const QTreeWidgetItem* row) const;
     QStringList ids() const;
     void manageTypes();
 
     QTreeWidget* m_list = nullptr;
+    QByteArrayList m_lines; // the file as last read or written
 };
 
 } // namespace console

@@ -4,17 +4,17 @@
 
 namespace console {
 
-bool JTypeDic::add(const QString& name, const QString& pattern) {
+bool JTypeDic::add(const QString& name, const QString& pattern, int line) {
     if (exists(name)) {
         return false;
     }
-    m_entries.append({name, pattern});
+    m_entries.append({name, pattern, line});
     return true;
 }
 
 bool JTypeDic::exists(const QString& name) const {
     for (const auto& entry : m_entries) {
-        if (entry.first == name) {
+        if (entry.name == name) {
             return true;
         }
     }
@@ -24,7 +24,7 @@ bool JTypeDic::exists(const QString& name) const {
 bool JTypeDic::existsIgnoringCase(const QString& name) const {
     const QString lower = name.toLower();
     for (const auto& entry : m_entries) {
-        if (entry.first.toLower() == lower) {
+        if (entry.name.toLower() == lower) {
             return true;
         }
     }
@@ -34,7 +34,7 @@ bool JTypeDic::existsIgnoringCase(const QString& name) const {
 QStringList JTypeDic::keys() const {
     QStringList names;
     for (const auto& entry : m_entries) {
-        names.append(entry.first);
+        names.append(entry.name);
     }
     return names;
 }

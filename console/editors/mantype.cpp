@@ -1,6 +1,7 @@
 #include "console/editors/mantype.h"
 
 #include "console/editors/advanced_frame.h"
+#include "console/editors/field_checks.h"
 #include "console/editors/hourglass.h"
 #include "console/editors/jrulewin.h"
 #include "console/editors/patch_rule_file.h"
@@ -23,6 +24,11 @@ constexpr LanguageText kNameColumn{"name", "名称", "名稱"};
 constexpr LanguageText kRegexColumn{"regex", "正则式", "正則式"};
 constexpr LanguageText kDeleteAsk{"Click to Delete:", "点击删除:", "點擊刪除:"};
 constexpr LanguageText kExists{"Item already exists！", "该项已存在！", "該項已存在！"};
+constexpr LanguageText kRegexEmpty{"Regex can not be empty!", "规则正则式不能为空!",
+                                   "規則正則式不能為空!"};
+
+// The file line a type was read from (-1: a new type).
+constexpr int kLineRole = Qt::UserRole;
 
 // Layout in twips.
 constexpr int kMenuHeight = 330;
@@ -50,6 +56,12 @@ QString storedName(const QString& typed) {
 
 QString storedPattern(const QString& typed) {
     return oneLine(typed).trimmed();
+}
+
+QTreeWidgetItem* newRow(const QString& name, const QString& pattern, int line) {
+    auto* row = new QTreeWidgetItem(QStringList{name, pattern});
+    row->setData(0, kLineRole, line);
+    return row;
 }
 
 bool isEnter(int key) {
@@ -144,6 +156,7 @@ void mantype::paintEvent(QPaintEvent* event) {
 }
 
 void mantype::loadTypes() {
+    const int selected = m_list->indexOfTopLevelItem(firstSelectedRow());
     m_list->clear();
     m_editItem = nullptr;
     if (!isLoaded<jrulewin>()) {
@@ -151,7 +164,11 @@ void mantype::loadTypes() {
     }
     const JTypeDic& types = console::window<jrulewin>().jtypeDic;
     for (int i = 0; i < types.count(); ++i) {
-        m_list->addTopLevelItem(new QTreeWidgetItem(QStringList{types.key(i), types.value(i)}));
+        m_list->addTopLevelItem(newRow(types.key(i), types.value(i), types.line(i)));
+    }
+    if (QTreeWidgetItem* row = m_list->topLevelItem(selected)) {
+        m_list->setCurrentItem(row);
+        row->setSelected(true);
     }
 }
 
@@ -162,12 +179,18 @@ void mantype::saveTypes() {
     m_saving = true;
     const Hourglass hourglass(this);
     jrulewin& owner = console::window<jrulewin>();
+    const JTypeDic saved = owner.jtypeDic;
     owner.jtypeDic.clear();
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = m_list->topLevelItem(i);
-        (void)owner.jtypeDic.add(row->text(0).trimmed(), row->text(1).trimmed());
+        (void)owner.jtypeDic.add(row->text(0).trimmed(), row->text(1).trimmed(),
+                                 row->data(0, kLineRole).toInt());
     }
-    owner.saveData();
+    if (!owner.saveData()) {
+        // The file still holds the types it held: so does the list.
+        owner.jtypeDic = saved;
+    }
+    loadTypes();
     m_saving = false;
 }
 
@@ -207,18 +230,36 @@ bool mantype::nameTaken(const QString& name, const QTreeWidgetItem* except) cons
     return false;
 }
 
+QString mantype::typeRefusal(const QString& name, const QString& pattern,
+                             const QTreeWidgetItem* except) const {
+    if (nameTaken(name, except)) {
+        return kExists.text();
+    }
+    if (const QString missing = missingCharacter(name + pattern); !missing.isEmpty()) {
+        return missingCharacterMessage(missing);
+    }
+    // The service drops a type whose pattern is empty or does not compile.
+    if (pattern.isEmpty()) {
+        return kRegexEmpty.text();
+    }
+    if (const QString error = patternError(pattern); !error.isEmpty()) {
+        return patternErrorMessage(error);
+    }
+    return {};
+}
+
 void mantype::commit() {
     const Hourglass hourglass(this);
     const QString name = storedName(m_name->text());
     const QString pattern = storedPattern(m_regex->text());
     const bool pending = m_adding || m_editing;
     if (pending && !name.isEmpty()) {
-        QTreeWidgetItem* except = m_adding ? nullptr : m_editItem;
-        if (nameTaken(name, except)) {
-            showMessage(this, {kExists.text(), windowTitle(), MessageButtons::Ok,
-                               MessageIcon::Exclamation});
+        const QString refusal = typeRefusal(name, pattern, m_adding ? nullptr : m_editItem);
+        if (!refusal.isEmpty()) {
+            showMessage(this,
+                        {refusal, windowTitle(), MessageButtons::Ok, MessageIcon::Exclamation});
         } else if (m_adding) {
-            m_list->addTopLevelItem(new QTreeWidgetItem(QStringList{name, pattern}));
+            m_list->addTopLevelItem(newRow(name, pattern, -1));
         } else if (m_editItem != nullptr) {
             m_editItem->setText(0, name);
             m_editItem->setText(1, pattern);

@@ -42,6 +42,9 @@ private:
     void commit();
     void abandon();
     bool nameTaken(const QString& name, const QTreeWidgetItem* except) const;
+    // Why a type may not be stored as typed; empty when it may.
+    QString typeRefusal(const QString& name, const QString& pattern,
+                        const QTreeWidgetItem* except) const;
     void refreshTypes();
     void addType();
     void editType();

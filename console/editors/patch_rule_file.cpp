@@ -1,12 +1,12 @@
 #include "console/editors/patch_rule_file.h"
 
+#include "console/editors/record_lines.h"
 #include "console/shell/console_trace.h"
 
+#include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 #include <climits>
-#include <cmath>
-#include <optional>
-#include <set>
 
 namespace console {
 namespace {
@@ -21,10 +21,6 @@ constexpr Position kPositions[] = {
     {"u", "user-agent"},  {"i", "client-ip"}, {"x", "x-forwarded-for"}, {"a", "accept-language"},
 };
 
-// Longer lines are not records of this file; they also keep the greedy
-// expressions' backtracking small.
-constexpr qsizetype kLineMax = 8192;
-
 const QRegularExpression& typeExpression() {
     static const QRegularExpression expression(QStringLiteral(R"re(JIPTYPE\s+(.*)\s+"(.*)")re"),
                                                QRegularExpression::CaseInsensitiveOption);
@@ -38,9 +34,9 @@ const QRegularExpression& ruleExpression() {
     return expression;
 }
 
-bool readType(const QRegularExpressionMatch& match, JTypeDic& types) {
+bool readType(const QRegularExpressionMatch& match, JTypeDic& types, int index) {
     const QString name = match.captured(1).trimmed();
-    if (!types.add(name, match.captured(2).trimmed())) {
+    if (!types.add(name, match.captured(2).trimmed(), index)) {
         // The service only ever uses the first type of a name.
         CONSOLE_TRACE("JIPRULE.dat: repeated type %s dropped", name.toUtf8().constData());
         return false;
@@ -62,29 +58,57 @@ PatchRule ruleOf(const QRegularExpressionMatch& match) {
     return rule;
 }
 
-// An id as a whole number, rounded to the nearest; none for a text that is
-// no number or lies outside what the service reads as an id.
-std::optional<qint64> idNumber(const QString& text) {
-    bool numeric = false;
-    const double value = text.trimmed().toDouble(&numeric);
-    if (!numeric || !std::isfinite(value)) {
-        return std::nullopt;
-    }
-    const double rounded = std::nearbyint(value);
-    if (rounded < double(INT_MIN) || rounded > double(INT_MAX)) {
-        return std::nullopt;
-    }
-    return qint64(rounded);
+QString typeLineText(const QString& name, const QString& pattern) {
+    return oneLine(QStringLiteral("JIPTYPE  %1 \"%2\"").arg(name, pattern));
 }
 
-qint64 maxId(const QStringList& ids) {
-    qint64 largest = 0;
-    for (const QString& id : ids) {
-        if (const auto number = idNumber(id); number && *number > largest) {
-            largest = *number;
+QString ruleLineText(const PatchRule& rule) {
+    const QString key =
+        QStringList{rule.host, rule.port, rule.url, textToCode(rule.pos), rule.param}.join(
+            QStringLiteral("::"));
+    return oneLine(QStringLiteral("JIPRULE  %1  %2  %3::%4-%5")
+                       .arg(rule.id, key, rule.jtype, rule.minlen, rule.maxlen));
+}
+
+bool sameFields(const PatchRule& a, const PatchRule& b) {
+    return a.id == b.id && a.host == b.host && a.port == b.port && a.url == b.url &&
+           a.pos == b.pos && a.param == b.param && a.jtype == b.jtype && a.minlen == b.minlen &&
+           a.maxlen == b.maxlen;
+}
+
+// Where the new records of one kind go: after the kind's last line, else
+// at fallback.
+int afterLast(const QList<int>& places, int fallback) {
+    return places.isEmpty() ? fallback : places.last() + 1;
+}
+
+} // namespace
+
+namespace {
+
+// The types and rules of the lines, by the place of their line.
+struct ReadLines {
+    JTypeDic types;
+    QMap<int, int> typeAt; // line -> index in types
+    QMap<int, PatchRule> ruleAt;
+};
+
+ReadLines readLines(const QByteArrayList& lines) {
+    ReadLines read;
+    QList<PatchRule> rules;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        const int typeCount = read.types.count();
+        const qsizetype ruleCount = rules.size();
+        if (!readPatchRuleLine(lineText(lines[i]), read.types, rules, i)) {
+            continue;
+        }
+        if (read.types.count() > typeCount) {
+            read.typeAt.insert(i, typeCount);
+        } else if (rules.size() > ruleCount) {
+            read.ruleAt.insert(i, rules.last());
         }
     }
-    return largest;
+    return read;
 }
 
 } // namespace
@@ -118,34 +142,59 @@ QString textToCode(const QString& display) {
     return display.toLower();
 }
 
-bool readPatchRuleLine(const QString& line, JTypeDic& types, QList<PatchRule>& rules) {
-    if (line.startsWith(QLatin1Char('#')) || line.size() > kLineMax) {
+bool readPatchRuleLine(const QString& line, JTypeDic& types, QList<PatchRule>& rules, int index) {
+    if (line.startsWith(QLatin1Char('#'))) {
         return false;
     }
     if (const auto match = typeExpression().match(line); match.hasMatch()) {
-        return readType(match, types);
+        return readType(match, types, index);
     }
     if (const auto match = ruleExpression().match(line); match.hasMatch()) {
         rules.append(ruleOf(match));
+        rules.last().line = index;
         return true;
     }
     return false;
 }
 
-QStringList patchRuleFileLines(const JTypeDic& types, const QList<PatchRule>& rules) {
-    QStringList lines;
+QByteArray patchRuleFile(const QByteArrayList& lines, const JTypeDic& types,
+                         const QList<PatchRule>& rules) {
+    const ReadLines read = readLines(lines);
+    LineEdits edits(lines);
+    QSet<int> kept;
+    const int rulesAt = afterLast(read.ruleAt.keys(), int(lines.size()));
+    const int typesAt = afterLast(
+        read.typeAt.keys(), read.ruleAt.isEmpty() ? int(lines.size()) : read.ruleAt.firstKey());
     for (int i = 0; i < types.count(); ++i) {
-        lines.append(
-            oneLine(QStringLiteral("JIPTYPE  %1 \"%2\"").arg(types.key(i), types.value(i))));
+        const int line = types.line(i);
+        const auto was = read.typeAt.constFind(line);
+        const QByteArray written = ansiLine(typeLineText(types.key(i), types.value(i)));
+        if (was == read.typeAt.cend() || kept.contains(line)) {
+            edits.insertBefore(typesAt, written);
+            continue;
+        }
+        kept.insert(line);
+        if (read.types.key(*was) != types.key(i) || read.types.value(*was) != types.value(i)) {
+            edits.replace(line, {written});
+        }
     }
     for (const PatchRule& rule : rules) {
-        const QString key =
-            QStringList{rule.host, rule.port, rule.url, textToCode(rule.pos), rule.param}.join(
-                QStringLiteral("::"));
-        lines.append(oneLine(QStringLiteral("JIPRULE  %1  %2  %3::%4-%5")
-                                 .arg(rule.id, key, rule.jtype, rule.minlen, rule.maxlen)));
+        const auto was = read.ruleAt.constFind(rule.line);
+        if (was == read.ruleAt.cend() || kept.contains(rule.line)) {
+            edits.insertBefore(rulesAt, ansiLine(ruleLineText(rule)));
+            continue;
+        }
+        kept.insert(rule.line);
+        if (!sameFields(*was, rule)) {
+            edits.replace(rule.line, {ansiLine(ruleLineText(rule))});
+        }
     }
-    return lines;
+    for (const int line : read.typeAt.keys() + read.ruleAt.keys()) {
+        if (!kept.contains(line)) {
+            edits.replace(line, {});
+        }
+    }
+    return edits.text();
 }
 
 QString lengthText(const QString& typed) {
@@ -157,28 +206,6 @@ QString lengthText(const QString& typed) {
         return QStringLiteral("0");
     }
     return text;
-}
-
-QString maxIdText(const QStringList& ids) {
-    return QString::number(maxId(ids));
-}
-
-QString proposedIdText(const QStringList& ids) {
-    const qint64 largest = maxId(ids);
-    if (largest < INT_MAX) {
-        return QString::number(largest + 1);
-    }
-    std::set<qint64> used;
-    for (const QString& id : ids) {
-        if (const auto number = idNumber(id)) {
-            used.insert(*number);
-        }
-    }
-    qint64 candidate = 1;
-    while (used.count(candidate) != 0) {
-        ++candidate;
-    }
-    return QString::number(candidate);
 }
 
 QString oneLine(const QString& text) {

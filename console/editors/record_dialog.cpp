@@ -1,5 +1,6 @@
 #include "console/editors/record_dialog.h"
 
+#include "console/editors/field_checks.h"
 #include "console/shell/module.h"
 
 #include <QPushButton>
@@ -54,6 +55,15 @@ void RecordDialog::refuse(const QString& text, QWidget* field) {
     updateCaptions();
     showMessage(this, {text, windowTitle(), MessageButtons::Ok, MessageIcon::Exclamation});
     field->setFocus();
+}
+
+bool RecordDialog::fitsCodePage(const QString& text, QWidget* field) {
+    const QString missing = missingCharacter(text);
+    if (missing.isEmpty()) {
+        return true;
+    }
+    refuse(missingCharacterMessage(missing), field);
+    return false;
 }
 
 void RecordDialog::paintEvent(QPaintEvent* event) {

@@ -32,6 +32,9 @@ protected:
 
     // An OK box titled with the dialog's current caption; then the focus goes to field.
     void refuse(const QString& text, QWidget* field);
+    // False, after refusing with the message, when text holds a character
+    // the system's code page lacks.
+    bool fitsCodePage(const QString& text, QWidget* field);
 
     QPushButton* okButton() const { return m_ok; }
     QPushButton* cancelButton() const { return m_cancel; }

@@ -153,7 +153,7 @@ void ClTest::editsReachTheServiceExactly() {
     menu(w, "delBtn");
 
     QCOMPARE(folder.read("iprange.dat"),
-             crlf({"CONNLIMIT  100  192.0.2.0-192.0.2.255  \"partners\"",
+             crlf({"# limits", "CONNLIMIT  100  192.0.2.0-192.0.2.255  \"partners\"",
                    "CONNLIMIT  250  10.0.0.1-10.0.0.9,10.0.1.1-10.0.1.9  \"Office\"",
                    "CONNLIMIT  30  172.16.0.1-172.16.0.50,172.16.1.1-172.16.1.2  \"lab\""}));
 
@@ -179,7 +179,7 @@ void ClTest::readingAndWritingTheLines() {
     ProgramFolder folder;
     folder.write(
         "iprange.dat",
-        crlf({"# comment vanishes", "  connlimit  9  1.1.1.1-1.1.1.2  \"lower\"  tail",
+        crlf({"# comment kept", "  connlimit  9  1.1.1.1-1.1.1.2  \"lower\"  tail",
               "CONNLIMIT  8  2.2.2.2-2.2.2.3  \"\"", "CONNLIMIT  8  2.2.2.2-2.2.2.3  no quotes",
               "CONNLIMIT \"", "CONNLIMIT  12 3.3.3.3-3.3.3.4, 4.4.4.4-4.4.4.5  \"split\"",
               "CONNLIMIT  6  5.5.5.5-5.5.5.6  \"Head Office\""}) +
@@ -192,18 +192,19 @@ void ClTest::readingAndWritingTheLines() {
     QCOMPARE(rowTexts(w, 2), (QStringList{"12 3.3.3.3-3.3.3.4,", "4.4.4.4-4.4.4.5", "split"}));
     QCOMPARE(rowTexts(w, 3), (QStringList{"6", "5.5.5.5-5.5.5.6", "Head Office"}));
 
-    // A save writes only what the window shows, in the written form.
+    // A save that changes nothing keeps every line as it was.
+    const QByteArray before = folder.read("iprange.dat");
     MessageRecorder recorder;
     editLimit(w, 0, {});
-    QCOMPARE(
-        folder.read("iprange.dat"),
-        crlf({"CONNLIMIT  9  1.1.1.1-1.1.1.2  \"lower\"", "CONNLIMIT  8  2.2.2.2-2.2.2.3  \"\"",
-              "CONNLIMIT  12 3.3.3.3-3.3.3.4,  4.4.4.4-4.4.4.5  \"split\"",
-              "CONNLIMIT  6  5.5.5.5-5.5.5.6  \"Head Office\""}));
+    QCOMPARE(folder.read("iprange.dat"), before);
 
     // Empty lines between and after the ranges leave empty items.
     addLimit(w, {QString(), "gaps", "6.6.6.6-6.6.6.7\n\n7.7.7.7-7.7.7.8\n"});
     QCOMPARE(rowTexts(w, 4), (QStringList{"1000", "6.6.6.6-6.6.6.7,,7.7.7.7-7.7.7.8,", "gaps"}));
+    // A new limit follows the file's last limit line.
+    QVERIFY(folder.read("iprange.dat")
+                .contains("\"Head Office\"\r\nCONNLIMIT  1000  6.6.6.6-6.6.6.7,,7.7.7.7-7.7.7.8,  "
+                          "\"gaps\"\r\nxxx"));
     QVERIFY(recorder.messages().isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #include "console/editors/attack_rule_file.h"
 #include "console/editors/crule.h"
 #include "console/editors/crulewin.h"
+#include "console/editors/rule_id.h"
 #include "console/shell/module.h"
 #include "console/shell/windows.h"
 #include "console/tests/support/message_recorder.h"
@@ -188,8 +189,9 @@ void CruleTest::editsReachTheServiceExactly() {
 
     QCOMPARE(idsOf(w), (QStringList{"5", "6", "8"}));
     QCOMPARE(folder.read("RAWRULE.dat"),
-             crlf({"RULEDESC  \"union select\"",
+             crlf({"# attack rules", "RULEDESC  \"union select\"",
                    "RAWRULE  \"5,arg,normal,regex,block\"  \"union\\s+select\"",
+                   "JIPTYPE  num  \"^\\d+$\"",
                    "RAWRULE  \"6,cookie,raw,regex,block\"  \"(?i)SessionX\\D\\S\"",
                    "RULEDESC  \"bad net\"", "RAWRULE  \"8,cip,raw,find,block\"  \"10.1.\""}));
 
@@ -232,12 +234,12 @@ void CruleTest::readingFollowsTheWindowsGrammar() {
     QCOMPARE(rowTexts(w, 0).last(), QString("second"));
     QCOMPARE(rowTexts(w, 1), (QStringList{"2", "HOST", "RawData", "String Find", "Log", "b", ""}));
 
-    // The first save writes only what the window shows.
+    // A save that changes nothing keeps every line as it was, ending the
+    // last one too in CR LF.
+    const QByteArray before = folder.read("RAWRULE.dat");
     MessageRecorder recorder;
     editRule(w, 0, {});
-    QCOMPARE(folder.read("RAWRULE.dat"),
-             crlf({"RULEDESC  \"second\"", "RAWRULE  \"1,url,raw,find,block\"  \"a\"",
-                   "RAWRULE  \"2,host,raw,find,log\"  \"b\""}));
+    QCOMPARE(folder.read("RAWRULE.dat"), before + "\r\n");
     QVERIFY(recorder.messages().isEmpty());
 }
 
@@ -253,12 +255,12 @@ void CruleTest::tokensMapBothWays() {
     QCOMPARE(rowTexts(w, 2)[1], QString("Client-Ip"));
     QCOMPARE(rowTexts(w, 3)[1], QString("nowhere"));
 
-    // A save writes capitals back in lower case and keeps the blank.
+    // A save keeps the lines of the rules it did not change as they are.
     MessageRecorder recorder;
     recorder.answerNext(MessageAnswer::Yes);
     selectRow(w, 3);
     menu(w, "delBtn");
-    QCOMPARE(folder.read("RAWRULE.dat"), crlf({"RAWRULE  \"1,url,normal,regex,block\"  \"a\"",
+    QCOMPARE(folder.read("RAWRULE.dat"), crlf({"RAWRULE  \"1,URL,Normal,REGEX,Block\"  \"a\"",
                                                "RAWRULE  \"2, url,raw,find,log\"  \"b\"",
                                                "RAWRULE  \"3,cip,raw,find,log\"  \"c\""}));
 
@@ -310,8 +312,8 @@ void CruleTest::idAllocation() {
     QCOMPARE(w.getmaxId(), QString("10"));
     addRule(w, {"", "", "", "", "y", ""});
     QCOMPARE(idsOf(w), (QStringList{"3", "10", "7", "10", "word", "99999999999", "11"}));
-    QCOMPARE(attackrule::maxIdText({"2.6", "-4", " 1 "}), QString("3"));
-    QCOMPARE(attackrule::maxIdText({"-4", "abc", ""}), QString("0"));
+    QCOMPARE(console::maxIdText({"2.6", "-4", " 1 "}), QString("3"));
+    QCOMPARE(console::maxIdText({"-4", "abc", ""}), QString("0"));
 }
 
 void CruleTest::dialogChecksAndLineBreaks() {
@@ -355,7 +357,7 @@ void CruleTest::dialogChecksAndLineBreaks() {
 void CruleTest::deleteAsksFirst() {
     ProgramFolder folder;
     folder.write("RAWRULE.dat",
-                 crlf({"# kept until a save", "RAWRULE  \"5,url,raw,find,log\"  \"a\""}));
+                 crlf({"# a comment stays", "RAWRULE  \"5,url,raw,find,log\"  \"a\""}));
     const QByteArray before = folder.read("RAWRULE.dat");
     MessageRecorder recorder;
     crulewin& w = window<crulewin>();
@@ -374,7 +376,7 @@ void CruleTest::deleteAsksFirst() {
     menu(w, "delBtn");
     QCOMPARE(recorder.messages()[1].text, QString::fromUtf8("點擊刪除:\"Rule 5\"."));
     QCOMPARE(recorder.messages()[1].title, QString::fromUtf8("高級設置 - 入侵檢測"));
-    QCOMPARE(folder.read("RAWRULE.dat"), QByteArray());
+    QCOMPARE(folder.read("RAWRULE.dat"), crlf({"# a comment stays"}));
 }
 
 void CruleTest::unwritableFileKeepsListAndFile() {

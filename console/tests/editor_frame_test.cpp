@@ -114,6 +114,21 @@ QByteArray get(quint16 port, const QByteArray& target) {
     return answer;
 }
 
+// Whether, within a few tries, a second connection is refused while a first
+// one is held open (the service may count the first one a moment late).
+bool secondConnectionRefused(quint16 port) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        Socket held;
+        const sockaddr_in address = loopback(port);
+        if (::connect(held.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+            get(port, "/").isEmpty()) {
+            return true;
+        }
+        QTest::qWait(100);
+    }
+    return false;
+}
+
 int startsLogged(const ProgramFolder& folder) {
     return int(folder.read("log/ostrum.log").count("ostrum start!"));
 }
@@ -153,6 +168,7 @@ private slots:
     void captionsInEveryLanguage();
     void recordListPopupMenu();
     void applyChangesWhatTheServiceFilters();
+    void handWrittenLimitStillLimitsAfterASave();
 };
 
 void FrameTest::sideBarSwitchesOverTheAdvancedOwner() {
@@ -379,6 +395,55 @@ void FrameTest::applyChangesWhatTheServiceFilters() {
     limits.show();
     click(limits, "applyLabel");
     QTRY_COMPARE_WITH_TIMEOUT(startsLogged(folder), 3, 20000);
+}
+
+void FrameTest::handWrittenLimitStillLimitsAfterASave() {
+    ProgramFolder folder;
+    MessageRecorder recorder;
+    setServiceWaitForTest(0);
+    const quint16 webPort = freePort();
+    const quint16 port = freePort();
+    folder.write("ostrum.cfg", folder.read("ostrum.cfg") +
+                                   "\r\nrun_mod=1\r\nlimit_conn=1\r\nblock_when_conn=0\r\n"
+                                   "filt_http_port=" +
+                                   QByteArray::number(port) + "\r\n");
+    folder.write("netfilter2/netfilter.ini", "[upstream]\n" + QByteArray::number(port) +
+                                                 "=127.0.0.1:" + QByteArray::number(webPort) +
+                                                 "\n[setting]\nlisten=127.0.0.1\nthreads=2\n");
+    const QByteArray handWritten = "CONNLIMIT 1 127.0.0.1-127.0.0.1 noquotes\r\n";
+    folder.write("iprange.dat", "# one connection from here\r\n" + handWritten);
+    QProcess web;
+    const auto stopWeb = qScopeGuard([&web] {
+        web.kill();
+        web.waitForFinished();
+    });
+    web.setWorkingDirectory(folder.path());
+    web.start("python3", {"-m", "http.server", QString::number(webPort), "--bind", "127.0.0.1"});
+    QVERIFY(web.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(get(webPort, "/").contains("200"), 20000);
+    QVERIFY(folder.installService());
+    folder.svcctl({"start"});
+    QTRY_COMPARE_WITH_TIMEOUT(startsLogged(folder), 1, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(get(port, "/").contains("200"), 20000);
+    QVERIFY(secondConnectionRefused(port));
+
+    // A limit the window does not show survives an Add and still limits.
+    clwin& limits = window<clwin>();
+    limits.show();
+    QCOMPARE(child<QTreeWidget>(limits, "ipList")->topLevelItemCount(), 0);
+    whenModal<cl>([](cl& d) {
+        d.findChild<QLineEdit*>("psText")->setText("lab");
+        d.findChild<QPlainTextEdit*>("ipsText")->setPlainText("10.9.0.1-10.9.0.9");
+        QTest::mouseClick(d.findChild<QPushButton*>("okBtn"), Qt::LeftButton);
+    });
+    menuItem(limits, "addBtn")->trigger();
+    QVERIFY(folder.read("iprange.dat").contains(handWritten));
+    click(limits, "applyLabel");
+    QTRY_COMPARE_WITH_TIMEOUT(startsLogged(folder), 2, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(get(port, "/").contains("200"), 20000);
+    QVERIFY(secondConnectionRefused(port));
+    QVERIFY(!folder.read("log/ostrum.log").contains("load iprange faild"));
+    QVERIFY(recorder.messages().isEmpty());
 }
 
 QTEST_MAIN(FrameTest)
