@@ -3,6 +3,7 @@
 #include "console/editors/cl.h"
 #include "console/editors/data_file.h"
 #include "console/editors/hourglass.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -83,6 +84,7 @@ void clwin::showLimits(bool events) {
             ipList->topLevelItem(ipList->topLevelItemCount() - 1)->setData(0, kLineRole, index);
         }
     });
+    console::fitColumns(ipList);
     if (QTreeWidgetItem* row = ipList->topLevelItem(selected)) {
         row->setSelected(true);
     }

@@ -4,6 +4,7 @@
 #include "console/editors/data_file.h"
 #include "console/editors/hourglass.h"
 #include "console/editors/rule_id.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/twips.h"
 #include "console/shell/windows.h"
 
@@ -98,6 +99,7 @@ void crulewin::showRules(bool events) {
             row->setData(0, kRemarkLineRole, read->remarkAt);
         }
     });
+    console::fitColumns(crList);
     if (QTreeWidgetItem* row = crList->topLevelItem(selected)) {
         row->setSelected(true);
     }

@@ -6,6 +6,7 @@
 #include "console/editors/mantype.h"
 #include "console/editors/patch_rule_file.h"
 #include "console/editors/rule_id.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/windows.h"
 
 #include <QTreeWidget>
@@ -87,6 +88,7 @@ void jrulewin::showRules(bool events) {
                     rule.minlen, rule.maxlen);
         m_list->topLevelItem(m_list->topLevelItemCount() - 1)->setData(0, kLineRole, rule.line);
     }
+    console::fitColumns(m_list);
     if (QTreeWidgetItem* row = m_list->topLevelItem(selected)) {
         row->setSelected(true);
     }

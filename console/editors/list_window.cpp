@@ -2,6 +2,7 @@
 
 #include "console/editors/hourglass.h"
 #include "console/editors/list_file.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/console_trace.h"
 #include "console/shell/module.h"
 #include "console/shell/picture_button.h"
@@ -177,6 +178,7 @@ void ListWindow::loadList(const QString& key) {
         const QString shown = m_design.trimValues ? trimBlanks(value) : value;
         bwList->addTopLevelItem(new QTreeWidgetItem(QStringList{shown}));
     }
+    console::fitColumns(bwList);
 }
 
 void ListWindow::tabClicked(int index) {

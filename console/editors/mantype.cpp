@@ -5,6 +5,7 @@
 #include "console/editors/hourglass.h"
 #include "console/editors/jrulewin.h"
 #include "console/editors/patch_rule_file.h"
+#include "console/shell/column_fit.h"
 #include "console/shell/message_box.h"
 #include "console/shell/module.h"
 #include "console/shell/twips.h"
@@ -166,6 +167,7 @@ void mantype::loadTypes() {
     for (int i = 0; i < types.count(); ++i) {
         m_list->addTopLevelItem(newRow(types.key(i), types.value(i), types.line(i)));
     }
+    console::fitColumns(m_list);
     if (QTreeWidgetItem* row = m_list->topLevelItem(selected)) {
         m_list->setCurrentItem(row);
         row->setSelected(true);

@@ -4,14 +4,6 @@
 #include <QTreeWidget>
 
 namespace console {
-namespace {
-
-// A cell wider than this (a long URL of an attack) stays cut rather than
-// pushing every other column out of sight.
-constexpr int kMaxColumnPixels = 1200;
-
-} // namespace
-
 void fitColumns(QTreeWidget* list) {
     const QAbstractItemModel* model = list->model();
     for (int column = 0; column < list->columnCount(); ++column) {

@@ -1,5 +1,7 @@
 #include "console/tests/support/elided_texts.h"
 
+#include "console/shell/column_fit.h"
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -109,6 +111,12 @@ void headerCuts(const QHeaderView& header, QStringList& cut) {
     }
 }
 
+// A column already at the widest a list allows cuts long texts on purpose.
+bool atWidestColumn(const QAbstractItemView& view, int column) {
+    const auto* tree = qobject_cast<const QTreeView*>(&view);
+    return tree != nullptr && tree->columnWidth(column) >= console::kMaxColumnPixels;
+}
+
 void cellCuts(const QAbstractItemView& view, QStringList& cut) {
     const QAbstractItemModel* model = view.model();
     if (model == nullptr) {
@@ -120,7 +128,7 @@ void cellCuts(const QAbstractItemView& view, QStringList& cut) {
             const QModelIndex index = model->index(row, column, view.rootIndex());
             const QString text = index.data(Qt::DisplayRole).toString();
             const QRect cell = view.visualRect(index);
-            if (!text.isEmpty() && !cell.isEmpty() &&
+            if (!text.isEmpty() && !cell.isEmpty() && !atWidestColumn(view, column) &&
                 view.sizeHintForIndex(index).width() > cell.width()) {
                 cut.append(describe(view, text));
             }
