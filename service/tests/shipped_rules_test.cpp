@@ -1,6 +1,7 @@
 #include "service/tests/filter_fixture.h"
 #include "service/tests/memory_object.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -150,14 +151,21 @@ protected:
     }
 };
 
-size_t rawRuleLines() {
-    std::ifstream in(kRuleFile);
+// The lines of a file that begin with the prefix, the prefix taken off.
+std::vector<std::string> linesOf(const std::string& file, const std::string& prefix) {
+    std::ifstream in(file);
+    std::vector<std::string> found;
     std::string line;
-    size_t count = 0;
     while (std::getline(in, line)) {
-        count += line.rfind("RAWRULE", 0) == 0 ? 1 : 0;
+        if (line.rfind(prefix, 0) == 0) {
+            found.push_back(line.substr(prefix.size()));
+        }
     }
-    return count;
+    return found;
+}
+
+size_t rawRuleLines() {
+    return linesOf(kRuleFile, "RAWRULE").size();
 }
 
 TEST_F(ShippedRules, EveryLineOfTheFileLoads) {
@@ -166,6 +174,29 @@ TEST_F(ShippedRules, EveryLineOfTheFileLoads) {
     for (const rulenode& rule : filter.rules().rules()) {
         EXPECT_TRUE(ids.insert(rule.id).second) << "two rules with the id " << rule.id;
     }
+}
+
+TEST_F(ShippedRules, TheOtherFilesAndTheirCommentedExamplesLoad) {
+    const std::string dist = OSTRUM_DIST_DIR "/";
+    ASSERT_EQ(filter.loadRuleFile(dist + "JIPRULE.dat"), 0);
+    EXPECT_EQ(filter.rules().safestrTypes().size(), linesOf(dist + "JIPRULE.dat", "JIPTYPE").size());
+    for (const std::string& example : linesOf(dist + "JIPRULE.dat", "# JIPRULE")) {
+        EXPECT_TRUE(filter.rules().addjiprulestr("JIPRULE" + example)) << example;
+    }
+    for (const std::string& example : linesOf(dist + "iprange.dat", "# CONNLIMIT")) {
+        EXPECT_TRUE(filter.rules().addiprangestr("CONNLIMIT" + example)) << example;
+        EXPECT_FALSE(filter.rules().ipRanges().back().segments.empty()) << example;
+    }
+    std::string lists;
+    for (const char* kind : {"# WL_", "# BL_"}) {
+        for (const std::string& example : linesOf(dist + "wblist.dat", kind)) {
+            lists += std::string(kind + 2) + example + "\n";
+        }
+    }
+    ASSERT_FALSE(lists.empty());
+    writeLists(lists);
+    EXPECT_EQ(filter.listEntries().size(), size_t(std::count(lists.begin(), lists.end(), '\n')));
+    EXPECT_TRUE(runLog().empty());
 }
 
 TEST_F(ShippedRules, TableCasesGetTheirVerdict) {
