@@ -27,6 +27,8 @@ pid_t spawnHidden(const std::string& path, const std::vector<std::string>& argv,
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
     }
+    // The archiver and curl get none of the updater's descriptors.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;

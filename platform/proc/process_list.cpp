@@ -1,12 +1,12 @@
 #include "platform/proc/process_list.h"
 
+#include "platform/proc/own_processes.h"
 #include "platform/proc/proc_stat.h"
 
 #include <algorithm>
 #include <charconv>
 #include <csignal>
 #include <dirent.h>
-#include <filesystem>
 #include <strings.h>
 #include <unistd.h>
 
@@ -39,15 +39,8 @@ bool sameName(const std::string& a, std::string_view b) {
 } // namespace
 
 std::string processFileName(pid_t pid) {
-    std::error_code error;
-    std::string target =
-        std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
-    // A program replaced while it runs (an update) still names its old file.
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (target.ends_with(kDeleted)) {
-        target.resize(target.size() - kDeleted.size());
-    }
-    if (!error && !target.empty()) {
+    const std::string target = executablePath(pid);
+    if (!target.empty()) {
         return target.substr(target.rfind('/') + 1);
     }
     // Kernel threads and processes of others that cannot be read: the short name.
