@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev          # libFuzzer targets
   libpcre2-dev                      # rule and type patterns
+  libhyperscan-dev                  # one scan of a value for all attack rules
   libboost-dev                      # Asio and Beast for the interception layer
   libsystemd-dev                    # sd_notify for the service under systemd
   libgtest-dev libgmock-dev         # unit tests

@@ -1,0 +1,189 @@
+#include "service/rule_prefilter.h"
+
+#include "service/trace.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <hs/hs.h>
+#include <string>
+
+namespace ostrum {
+namespace {
+
+// A pattern of one rule for the scanner, and the rule it stands for.
+struct Expression {
+    std::string text;
+    unsigned flags;
+    unsigned rule;
+};
+
+// A find rule's text as an expression that matches exactly that text.
+std::string literalExpression(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() * 4);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+    }
+    return out;
+}
+
+// Whether the scanner takes the rule at all: a !regex rule fires when its
+// pattern does not match, which no scan can tell, and the scanner reads
+// patterns as C strings.
+bool scannable(const rulenode& rule) {
+    if (rule.cm == CM_FIND) {
+        return true;
+    }
+    return rule.cm == CM_REGEX && rule.compiled != nullptr &&
+           rule.pat.find('\0') == std::string::npos;
+}
+
+Expression expressionOf(const rulenode& rule, unsigned index) {
+    if (rule.cm == CM_FIND) {
+        return {literalExpression(rule.pat), HS_FLAG_SINGLEMATCH, index};
+    }
+    // Prefilter mode: a superset of the pattern's matches for every pattern
+    // the scanner can read, confirmed by the pattern itself.
+    return {rule.pat, HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_ALLOWEMPTY, index};
+}
+
+// Compiles the expressions, dropping each one the scanner refuses into
+// `refused`; nullptr when the scanner fails as a whole or nothing is left.
+hs_database_t* compileAll(std::vector<Expression> expressions, std::vector<unsigned>& refused) {
+    while (!expressions.empty()) {
+        std::vector<const char*> texts;
+        std::vector<unsigned> flags;
+        std::vector<unsigned> ids;
+        for (const Expression& e : expressions) {
+            texts.push_back(e.text.c_str());
+            flags.push_back(e.flags);
+            ids.push_back(e.rule);
+        }
+        hs_database_t* database = nullptr;
+        hs_compile_error_t* error = nullptr;
+        const hs_error_t rc =
+            hs_compile_multi(texts.data(), flags.data(), ids.data(), unsigned(texts.size()),
+                             HS_MODE_BLOCK, nullptr, &database, &error);
+        if (rc == HS_SUCCESS) {
+            return database;
+        }
+        const int failed = error != nullptr ? error->expression : -1;
+        OST_TRACE("prefilter: pattern %d refused: %s", failed,
+                  error != nullptr ? error->message : "?");
+        hs_free_compile_error(error);
+        if (failed < 0 || size_t(failed) >= expressions.size()) {
+            return nullptr;
+        }
+        refused.push_back(expressions[size_t(failed)].rule);
+        expressions.erase(expressions.begin() + failed);
+    }
+    return nullptr;
+}
+
+std::atomic<uint64_t> g_generation{0};
+
+// The scanner's scratch space of one thread, fitted to the last prefilter
+// the thread used.
+struct ThreadScratch {
+    hs_scratch_t* scratch = nullptr;
+    uint64_t fittedTo = 0;
+    ~ThreadScratch() { hs_free_scratch(scratch); }
+};
+
+thread_local ThreadScratch t_scratch;
+
+int collect(unsigned int id, unsigned long long, unsigned long long, unsigned int,
+            void* context) {
+    static_cast<std::vector<uint32_t>*>(context)->push_back(id);
+    return 0;
+}
+
+} // namespace
+
+std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>& rules) {
+    if (hs_valid_platform() != HS_SUCCESS || rules.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<RulePrefilter> prefilter(new RulePrefilter());
+    std::vector<Expression> raw;
+    std::vector<Expression> normal;
+    std::vector<unsigned> always;
+    for (unsigned i = 0; i < rules.size(); ++i) {
+        const rulenode& rule = rules[i];
+        if (!scannable(rule)) {
+            always.push_back(i);
+        } else {
+            (rule.tra == TRA_NORMAL ? normal : raw).push_back(expressionOf(rule, i));
+        }
+    }
+    const bool anyRaw = !raw.empty();
+    const bool anyNormal = !normal.empty();
+    prefilter->m_raw = anyRaw ? compileAll(std::move(raw), always) : nullptr;
+    prefilter->m_normal = anyNormal ? compileAll(std::move(normal), always) : nullptr;
+    if ((anyRaw && prefilter->m_raw == nullptr) || (anyNormal && prefilter->m_normal == nullptr)) {
+        return nullptr;
+    }
+    std::sort(always.begin(), always.end());
+    prefilter->m_alwaysCount = always.size();
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        for (unsigned i = 0; i < rules.size(); ++i) {
+            if (!rules[i].appliesTo(position)) {
+                continue;
+            }
+            prefilter->m_needsNormal[size_t(position)] |= rules[i].tra == TRA_NORMAL;
+        }
+        for (const unsigned i : always) {
+            if (rules[i].appliesTo(position)) {
+                prefilter->m_always[size_t(position)].push_back(i);
+            }
+        }
+    }
+    prefilter->m_generation = ++g_generation;
+    return prefilter;
+}
+
+RulePrefilter::~RulePrefilter() {
+    hs_free_database(m_raw);
+    hs_free_database(m_normal);
+}
+
+bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
+                               std::vector<uint32_t>& out) const {
+    out.clear();
+    if (t_scratch.fittedTo != m_generation) {
+        for (const hs_database_t* database : {m_raw, m_normal}) {
+            if (database != nullptr && hs_alloc_scratch(database, &t_scratch.scratch) != HS_SUCCESS) {
+                t_scratch.fittedTo = 0;
+                return false;
+            }
+        }
+        t_scratch.fittedTo = m_generation;
+    }
+    if (!scan(m_raw, raw, out) || (needsNormal(position) && !scan(m_normal, normal, out))) {
+        return false;
+    }
+    const std::vector<uint32_t>& always = m_always[index(position)];
+    out.insert(out.end(), always.begin(), always.end());
+    if (out.size() > 1) {
+        std::sort(out.begin(), out.end());
+        out.erase(std::unique(out.begin(), out.end()), out.end());
+    }
+    return true;
+}
+
+bool RulePrefilter::scan(const hs_database* database, std::string_view value,
+                         std::vector<uint32_t>& out) const {
+    if (database == nullptr) {
+        return true;
+    }
+    const hs_error_t rc = hs_scan(database, value.data(), unsigned(value.size()), 0,
+                                  t_scratch.scratch, collect, &out);
+    return rc == HS_SUCCESS;
+}
+
+} // namespace ostrum
