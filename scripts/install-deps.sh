@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev         # unit tests
   libbenchmark-dev                  # engine benchmarks
   nginx-light curl                  # the web server and client of the demo
+  wrk                               # the load benchmark's client
   qt6-base-dev                      # the console and the updater's window
   libcurl4-openssl-dev              # the updater's HTTP requests
   p7zip-full                        # the updater's packages and report archive

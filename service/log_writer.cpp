@@ -24,6 +24,10 @@ constexpr size_t kStampLength = 20;
 constexpr size_t kQueueBytes = 16u << 20;
 // How long a caller waits for room in a full queue before it drops its line.
 constexpr auto kFullWait = std::chrono::milliseconds(50);
+// The writer's thread wakes this often, or sooner once this much is queued:
+// a wake for every line would cost more than the line's write.
+constexpr auto kWriteInterval = std::chrono::milliseconds(100);
+constexpr size_t kBatchBytes = 256u << 10;
 
 std::string dateText(const platform::LocalTime& t) {
     char text[32];
@@ -151,29 +155,49 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
         *m_openDate = entry.date;
     }
     enqueue(std::move(entry), lock);
+    if (m_kind == Kind::Run) {
+        // An operator's line is on disk before the service reports what it did.
+        lock.lock();
+        waitWritten(lock);
+    }
 }
 
 void LogWriter::enqueue(Entry entry, std::unique_lock<std::mutex>& lock) {
+    const bool wasSmall = m_queuedBytes < kBatchBytes;
     m_queuedBytes += entry.line.size();
     m_queue.push_back(std::move(entry));
     ++m_queued;
     if (!m_thread.joinable()) {
         m_thread = std::thread([this] { run(); });
     }
+    const bool wake = wasSmall && m_queuedBytes >= kBatchBytes;
     lock.unlock();
-    m_wake.notify_one();
+    if (wake) {
+        m_wake.notify_one();
+    }
 }
 
 void LogWriter::flush() {
     std::unique_lock<std::mutex> lock(m_lock);
-    const uint64_t target = m_queued;
-    m_written.wait(lock, [&] { return m_done >= target; });
+    waitWritten(lock);
 }
 
 void LogWriter::close() {
     std::unique_lock<std::mutex> lock(m_lock);
     enqueue(Entry{{}, {}, 0, true}, lock);
-    flush();
+    lock.lock();
+    waitWritten(lock);
+}
+
+void LogWriter::waitWritten(std::unique_lock<std::mutex>& lock) {
+    const uint64_t target = m_queued;
+    if (m_done >= target) {
+        return;
+    }
+    ++m_waiters;
+    m_wake.notify_one();
+    m_written.wait(lock, [&] { return m_done >= target; });
+    --m_waiters;
 }
 
 std::string LogWriter::currentFileName() const {
@@ -196,9 +220,15 @@ void LogWriter::run() {
     std::vector<Entry> batch;
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
-        m_wake.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
+        m_wake.wait_for(lock, kWriteInterval, [this] {
+            return m_stopping ||
+                   (!m_queue.empty() && (m_waiters != 0 || m_queuedBytes >= kBatchBytes));
+        });
         if (m_queue.empty()) {
-            return;
+            if (m_stopping) {
+                return;
+            }
+            continue;
         }
         batch.swap(m_queue);
         m_queuedBytes = 0;

@@ -15,8 +15,9 @@ namespace ostrum {
 // that switches files at its first line of a new day. The caller formats
 // its line (time stamp included) and queues it under the writer's lock, so
 // lines keep the order in which they were made; one thread of the writer's
-// own writes the queue in batches, a batch with one write, so a request
-// never waits for the disk. Every line ends in CR LF.
+// own writes the queue in batches, a batch with one write, at least every
+// tenth of a second, so a request never waits for the disk. Every line ends
+// in CR LF.
 class LogWriter {
 public:
     enum class Kind { Run, Attack, Detail };
@@ -39,6 +40,7 @@ public:
 
     // Queues date, blank, time, blank, text. maxSizeMb: the size limit.
     // With a full queue it waits briefly, then drops the line and counts it.
+    // A run-log line is written before the call returns.
     void write(std::string_view text, uint32_t maxSizeMb);
     // Returns once every line queued before the call is written or lost.
     void flush();
@@ -65,6 +67,7 @@ private:
     };
 
     void enqueue(Entry entry, std::unique_lock<std::mutex>& lock);
+    void waitWritten(std::unique_lock<std::mutex>& lock);
     void run();
     void writeBatch(std::vector<Entry>& batch, uint64_t dropped);
     void prepareFor(const Entry& entry, Pending& pending);
@@ -88,6 +91,7 @@ private:
     uint64_t m_queued = 0;
     uint64_t m_done = 0;
     uint64_t m_dropped = 0;
+    int m_waiters = 0; // callers waiting for lines to be written
     bool m_stopping = false;
     std::string m_ownDate;
     std::string* m_openDate;
