@@ -76,6 +76,9 @@ std::shared_ptr<ostrum::engine> engineFrom(const std::string& file) {
     auto e = std::make_shared<ostrum::engine>();
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);) {
+        if (line.ends_with('\r')) {
+            line.pop_back();
+        }
         if (line.starts_with("RAWRULE")) {
             (void)e->addrulestr(line);
         }

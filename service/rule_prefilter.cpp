@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <hs/hs.h>
 #include <string>
 
@@ -52,9 +53,12 @@ Expression expressionOf(const rulenode& rule, unsigned index) {
     return {rule.pat, HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_ALLOWEMPTY, index};
 }
 
-// Compiles the expressions, dropping each one the scanner refuses into
-// `refused`; nullptr when the scanner fails as a whole or nothing is left.
-hs_database_t* compileAll(std::vector<Expression> expressions, std::vector<unsigned>& refused) {
+// Compiles the expressions into `database` (null when the scanner refused
+// them all), dropping each one it refuses into `refused`; false when the
+// scanner fails as a whole.
+bool compileAll(std::vector<Expression> expressions, hs_database_t*& database,
+                std::vector<unsigned>& refused) {
+    database = nullptr;
     while (!expressions.empty()) {
         std::vector<const char*> texts;
         std::vector<unsigned> flags;
@@ -64,25 +68,25 @@ hs_database_t* compileAll(std::vector<Expression> expressions, std::vector<unsig
             flags.push_back(e.flags);
             ids.push_back(e.rule);
         }
-        hs_database_t* database = nullptr;
         hs_compile_error_t* error = nullptr;
         const hs_error_t rc =
             hs_compile_multi(texts.data(), flags.data(), ids.data(), unsigned(texts.size()),
                              HS_MODE_BLOCK, nullptr, &database, &error);
         if (rc == HS_SUCCESS) {
-            return database;
+            return true;
         }
         const int failed = error != nullptr ? error->expression : -1;
         OST_TRACE("prefilter: pattern %d refused: %s", failed,
                   error != nullptr ? error->message : "?");
         hs_free_compile_error(error);
+        database = nullptr;
         if (failed < 0 || size_t(failed) >= expressions.size()) {
-            return nullptr;
+            return false;
         }
         refused.push_back(expressions[size_t(failed)].rule);
         expressions.erase(expressions.begin() + failed);
     }
-    return nullptr;
+    return true;
 }
 
 std::atomic<uint64_t> g_generation{0};
@@ -110,33 +114,34 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
         return nullptr;
     }
     std::unique_ptr<RulePrefilter> prefilter(new RulePrefilter());
-    std::vector<Expression> raw;
-    std::vector<Expression> normal;
     std::vector<unsigned> always;
     for (unsigned i = 0; i < rules.size(); ++i) {
-        const rulenode& rule = rules[i];
-        if (!scannable(rule)) {
+        if (!scannable(rules[i])) {
             always.push_back(i);
-        } else {
-            (rule.tra == TRA_NORMAL ? normal : raw).push_back(expressionOf(rule, i));
         }
     }
-    const bool anyRaw = !raw.empty();
-    const bool anyNormal = !normal.empty();
-    prefilter->m_raw = anyRaw ? compileAll(std::move(raw), always) : nullptr;
-    prefilter->m_normal = anyNormal ? compileAll(std::move(normal), always) : nullptr;
-    if ((anyRaw && prefilter->m_raw == nullptr) || (anyNormal && prefilter->m_normal == nullptr)) {
-        return nullptr;
+    std::vector<std::vector<unsigned>> memberLists;
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        std::vector<unsigned> members;
+        for (unsigned i = 0; i < rules.size(); ++i) {
+            if (rules[i].appliesTo(position)) {
+                members.push_back(i);
+                prefilter->m_needsNormal[size_t(position)] |= rules[i].tra == TRA_NORMAL;
+            }
+        }
+        const auto same = std::find(memberLists.begin(), memberLists.end(), members);
+        prefilter->m_setOf[size_t(position)] = uint8_t(same - memberLists.begin());
+        if (same == memberLists.end()) {
+            if (!prefilter->addSet(rules, members, always)) {
+                return nullptr;
+            }
+            memberLists.push_back(std::move(members));
+        }
     }
     std::sort(always.begin(), always.end());
+    always.erase(std::unique(always.begin(), always.end()), always.end());
     prefilter->m_alwaysCount = always.size();
     for (int32_t position = 0; position < kPositionCount; ++position) {
-        for (unsigned i = 0; i < rules.size(); ++i) {
-            if (!rules[i].appliesTo(position)) {
-                continue;
-            }
-            prefilter->m_needsNormal[size_t(position)] |= rules[i].tra == TRA_NORMAL;
-        }
         for (const unsigned i : always) {
             if (rules[i].appliesTo(position)) {
                 prefilter->m_always[size_t(position)].push_back(i);
@@ -147,24 +152,49 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
     return prefilter;
 }
 
-RulePrefilter::~RulePrefilter() {
-    hs_free_database(m_raw);
-    hs_free_database(m_normal);
+bool RulePrefilter::addSet(const std::vector<rulenode>& rules,
+                           const std::vector<unsigned>& members, std::vector<unsigned>& refused) {
+    std::vector<Expression> raw;
+    std::vector<Expression> normal;
+    for (const unsigned i : members) {
+        if (scannable(rules[i])) {
+            (rules[i].tra == TRA_NORMAL ? normal : raw).push_back(expressionOf(rules[i], i));
+        }
+    }
+    Databases& set = m_sets.emplace_back();
+    return compileAll(std::move(raw), set.raw, refused) &&
+           compileAll(std::move(normal), set.normal, refused);
 }
 
-bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
-                               std::vector<uint32_t>& out) const {
-    out.clear();
-    if (t_scratch.fittedTo != m_generation) {
-        for (const hs_database_t* database : {m_raw, m_normal}) {
+RulePrefilter::~RulePrefilter() {
+    for (const Databases& set : m_sets) {
+        hs_free_database(set.raw);
+        hs_free_database(set.normal);
+    }
+}
+
+bool RulePrefilter::fitScratch() const {
+    if (t_scratch.fittedTo == m_generation) {
+        return true;
+    }
+    for (const Databases& set : m_sets) {
+        for (const hs_database_t* database : {set.raw, set.normal}) {
             if (database != nullptr && hs_alloc_scratch(database, &t_scratch.scratch) != HS_SUCCESS) {
                 t_scratch.fittedTo = 0;
                 return false;
             }
         }
-        t_scratch.fittedTo = m_generation;
     }
-    if (!scan(m_raw, raw, out) || (needsNormal(position) && !scan(m_normal, normal, out))) {
+    t_scratch.fittedTo = m_generation;
+    return true;
+}
+
+bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
+                               std::vector<uint32_t>& out) const {
+    out.clear();
+    const Databases& set = m_sets[m_setOf[index(position)]];
+    if (!fitScratch() || !scan(set.raw, raw, out) ||
+        (needsNormal(position) && !scan(set.normal, normal, out))) {
         return false;
     }
     const std::vector<uint32_t>& always = m_always[index(position)];
@@ -180,6 +210,9 @@ bool RulePrefilter::scan(const hs_database* database, std::string_view value,
                          std::vector<uint32_t>& out) const {
     if (database == nullptr) {
         return true;
+    }
+    if (value.size() > std::numeric_limits<unsigned>::max()) {
+        return false;
     }
     const hs_error_t rc = hs_scan(database, value.data(), unsigned(value.size()), 0,
                                   t_scratch.scratch, collect, &out);

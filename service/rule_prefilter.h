@@ -41,11 +41,22 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
+    // The scanner's databases of one set of rules, for the raw and the normal form.
+    struct Databases {
+        hs_database* raw = nullptr;
+        hs_database* normal = nullptr;
+    };
+    [[nodiscard]] bool addSet(const std::vector<rulenode>& rules,
+                              const std::vector<unsigned>& members,
+                              std::vector<unsigned>& refused);
+    bool fitScratch() const;
     bool scan(const hs_database* database, std::string_view value,
               std::vector<uint32_t>& out) const;
 
-    hs_database* m_raw = nullptr;
-    hs_database* m_normal = nullptr;
+    // One set per distinct list of rules that apply to a position, so a
+    // value meets only the patterns of its own position.
+    std::vector<Databases> m_sets;
+    std::array<uint8_t, kPositionCount> m_setOf{};
     uint64_t m_generation = 0;
     size_t m_alwaysCount = 0;
     std::array<bool, kPositionCount> m_needsNormal{};

@@ -9,6 +9,7 @@
 #                   once it holds a real rule set, else bench/load/RAWRULE.dat
 #                   without rule 1066, which every browser's Accept-Language hits)
 #   DETAIL_LOG=0    the detail log off (the shipped setting is on)
+#   SHAPES, TARGETS  a part of the run, e.g. SHAPES=query TARGETS=ostrum for perf
 #   RUNS, SECONDS_EACH, CONNECTIONS, PROXY_CPUS, WEB_CPUS, CLIENT_CPUS
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -104,8 +105,8 @@ field() { sed -n "s/.* $1=\([0-9.]*\).*/\1/p"; }
 median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR + 1) / 2)]}'; }
 
 hz=$(getconf CLK_TCK)
-targets=(direct nginx-proxy ostrum)
-shapes=(plain query form)
+read -r -a targets <<<"${TARGETS:-direct nginx-proxy ostrum}"
+read -r -a shapes <<<"${SHAPES:-plain query form}"
 declare -A result
 for shape in "${shapes[@]}"; do
   cat "bench/load/$shape.lua" bench/load/report.lua > "$work/$shape.lua"
@@ -140,6 +141,7 @@ for shape in "${shapes[@]}"; do
       "$(med "$shape" "$target" p99_us)" "$(med "$shape" "$target" cpu_us)"
   done
 done
+[ ${#targets[@]} -eq 3 ] || exit 0
 printf '\n%-6s %18s %14s %22s\n' shape ostrum/nginx-proxy ostrum/direct "p50 added over proxy"
 for shape in "${shapes[@]}"; do
   awk -v o="$(med "$shape" ostrum rps)" -v n="$(med "$shape" nginx-proxy rps)" \
