@@ -1,8 +1,10 @@
 #include "service/decoders.h"
 #include "service/engine.h"
+#include "service/log_writer.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -168,6 +170,28 @@ void BM_NormalForm(benchmark::State& state) {
 BENCHMARK(BM_NormalForm)->ArgsProduct({{20, 1024}, {0, 1}});
 
 } // namespace
+
+// What a request pays to hand one detail record of about 600 bytes to the
+// detail log (the writing itself is the writer thread's), in a scratch folder.
+void BM_DetailLogWrite(benchmark::State& state) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "ostrum-bench-log";
+    std::filesystem::create_directories(folder / "log");
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    {
+        ostrum::LogWriter writer(ostrum::LogWriter::Kind::Detail);
+        const std::string record = "clientip=127.0.0.1 serverip=127.0.0.1 serverport=80\r\n"
+                                   "GET /index.html HTTP/1.1\r\n" +
+                                   std::string(500, 'h') + "\r\n";
+        for (auto _ : state) {
+            writer.write(record, 100);
+        }
+        state.SetItemsProcessed(state.iterations());
+    }
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_DetailLogWrite);
 
 // Per position: the shipped rule file, the load benchmark's rules and
 // generated sets of 10, 100 and 1,000 rules.

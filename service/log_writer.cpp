@@ -70,7 +70,34 @@ std::string unstampedLine(std::string_view text) {
     return line;
 }
 
+void putDigits(char* out, int value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = char('0' + value % 10);
+        value /= 10;
+    }
+}
+
+// Every line pays for its stamp, so the usual one is made without printf.
 void stamp(std::string& line, const platform::LocalTime& now) {
+    const bool usual = now.year >= 1000 && now.year <= 9999 && now.month >= 0 && now.month < 100 &&
+                       now.day >= 0 && now.day < 100 && now.hour >= 0 && now.hour < 100 &&
+                       now.minute >= 0 && now.minute < 100 && now.second >= 0 && now.second < 100;
+    if (usual) {
+        char* out = line.data();
+        putDigits(out, now.year, 4);
+        out[4] = '-';
+        putDigits(out + 5, now.month, 2);
+        out[7] = '-';
+        putDigits(out + 8, now.day, 2);
+        out[10] = ' ';
+        putDigits(out + 11, now.hour, 2);
+        out[13] = ':';
+        putDigits(out + 14, now.minute, 2);
+        out[16] = ':';
+        putDigits(out + 17, now.second, 2);
+        out[19] = ' ';
+        return;
+    }
     char text[64];
     const int length = std::snprintf(text, sizeof text, "%4d-%02d-%02d %02d:%02d:%02d ", now.year,
                                      now.month, now.day, now.hour, now.minute, now.second);
@@ -151,8 +178,13 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
     const platform::LocalTime now = platform::localTime();
     stamp(entry.line, now);
     if (m_kind != Kind::Run) {
-        entry.date = m_fileDate ? m_fileDate() : dateText(now);
-        *m_openDate = entry.date;
+        // The file's date is asked again whenever the clock's day changes.
+        const int day = (now.year * 100 + now.month) * 100 + now.day;
+        if (day != m_clockDay || m_openDate->empty()) {
+            m_clockDay = day;
+            *m_openDate = m_fileDate ? m_fileDate() : dateText(now);
+        }
+        entry.date = *m_openDate;
     }
     enqueue(std::move(entry), lock);
     if (m_kind == Kind::Run) {

@@ -93,6 +93,7 @@ private:
     uint64_t m_dropped = 0;
     int m_waiters = 0; // callers waiting for lines to be written
     bool m_stopping = false;
+    int m_clockDay = 0; // the clock's day of the last line, as yyyymmdd
     std::string m_ownDate;
     std::string* m_openDate;
     std::thread m_thread;
