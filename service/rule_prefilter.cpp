@@ -120,22 +120,30 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
             always.push_back(i);
         }
     }
-    std::vector<std::vector<unsigned>> memberLists;
-    for (int32_t position = 0; position < kPositionCount; ++position) {
+    for (int32_t code = 0; code < kPositionCount; ++code) {
         std::vector<unsigned> members;
         for (unsigned i = 0; i < rules.size(); ++i) {
-            if (rules[i].appliesTo(position)) {
+            if (rules[i].tar == code) {
                 members.push_back(i);
-                prefilter->m_needsNormal[size_t(position)] |= rules[i].tra == TRA_NORMAL;
             }
         }
-        const auto same = std::find(memberLists.begin(), memberLists.end(), members);
-        prefilter->m_setOf[size_t(position)] = uint8_t(same - memberLists.begin());
-        if (same == memberLists.end()) {
-            if (!prefilter->addSet(rules, members, always)) {
-                return nullptr;
+        if (members.empty()) {
+            continue;
+        }
+        if (!prefilter->addSet(rules, members, always)) {
+            return nullptr;
+        }
+        const auto set = uint8_t(prefilter->m_sets.size() - 1);
+        for (int32_t position = 0; position < kPositionCount; ++position) {
+            if (rules[members[0]].appliesTo(position)) {
+                prefilter->m_setsOf[size_t(position)].push_back(set);
             }
-            memberLists.push_back(std::move(members));
+        }
+    }
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        for (const rulenode& rule : rules) {
+            prefilter->m_needsNormal[size_t(position)] |=
+                rule.tra == TRA_NORMAL && rule.appliesTo(position);
         }
     }
     std::sort(always.begin(), always.end());
@@ -192,10 +200,14 @@ bool RulePrefilter::fitScratch() const {
 bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
                                std::vector<uint32_t>& out) const {
     out.clear();
-    const Databases& set = m_sets[m_setOf[index(position)]];
-    if (!fitScratch() || !scan(set.raw, raw, out) ||
-        (needsNormal(position) && !scan(set.normal, normal, out))) {
+    if (!fitScratch()) {
         return false;
+    }
+    for (const uint8_t i : m_setsOf[index(position)]) {
+        const Databases& set = m_sets[i];
+        if (!scan(set.raw, raw, out) || (needsNormal(position) && !scan(set.normal, normal, out))) {
+            return false;
+        }
     }
     const std::vector<uint32_t>& always = m_always[index(position)];
     out.insert(out.end(), always.begin(), always.end());

@@ -53,10 +53,11 @@ private:
     bool scan(const hs_database* database, std::string_view value,
               std::vector<uint32_t>& out) const;
 
-    // One set per distinct list of rules that apply to a position, so a
-    // value meets only the patterns of its own position.
+    // One set per position code of the rules, each rule compiled once; a
+    // value meets the sets of "any", of its own position and, for the
+    // variables, of "arg".
     std::vector<Databases> m_sets;
-    std::array<uint8_t, kPositionCount> m_setOf{};
+    std::array<std::vector<uint8_t>, kPositionCount> m_setsOf;
     uint64_t m_generation = 0;
     size_t m_alwaysCount = 0;
     std::array<bool, kPositionCount> m_needsNormal{};
