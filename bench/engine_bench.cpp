@@ -97,6 +97,12 @@ std::string valueOf(size_t size) {
         value += piece;
     }
     value.resize(size);
+    // No escape cut in half at the end: a benign value, not a malformed one.
+    for (size_t i = value.size() >= 2 ? value.size() - 2 : 0; i < value.size(); ++i) {
+        if (value[i] == '%') {
+            value.replace(i, std::string::npos, value.size() - i, 'x');
+        }
+    }
     return value;
 }
 
