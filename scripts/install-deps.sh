@@ -7,11 +7,13 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev          # libFuzzer targets
   libpcre2-dev                      # rule and type patterns
+  libhyperscan-dev                  # one scan of a value for all attack rules
   libboost-dev                      # Asio and Beast for the interception layer
   libsystemd-dev                    # sd_notify for the service under systemd
   libgtest-dev libgmock-dev         # unit tests
   libbenchmark-dev                  # engine benchmarks
   nginx-light curl                  # the web server and client of the demo
+  wrk                               # the load benchmark's client
   qt6-base-dev                      # the console and the updater's window
   libcurl4-openssl-dev              # the updater's HTTP requests
   p7zip-full                        # the updater's packages and report archive

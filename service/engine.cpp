@@ -24,11 +24,54 @@ void engine::indexRule(size_t index) {
             m_rulesByPosition[size_t(position)].push_back(uint32_t(index));
         }
     }
+    m_prefilterStale = true;
+}
+
+// Rules change only while the filter starts, before requests flow; the
+// first match afterwards builds the prefilter once for every thread.
+const RulePrefilter* engine::prefilter() {
+    if (m_prefilterStale.load(std::memory_order_acquire)) {
+        const std::lock_guard<std::mutex> guard(m_prefilterLock);
+        if (m_prefilterStale.load(std::memory_order_relaxed)) {
+            m_prefilter = RulePrefilter::build(rulelist);
+            OST_TRACE("rule prefilter: %s, %zu of %zu rules always confirmed",
+                      m_prefilter != nullptr ? "on" : "off",
+                      m_prefilter != nullptr ? m_prefilter->alwaysConfirmedCount() : rulelist.size(),
+                      rulelist.size());
+            m_prefilterStale.store(false, std::memory_order_release);
+        }
+    }
+    return m_prefilter.get();
+}
+
+// Only the rules that the prefilter names are confirmed, in file order, so
+// the first rule that fires is the same as in a walk over every rule.
+rulematch engine::matchRules(int32_t position, std::string_view value, bool useUtf8) {
+    const RulePrefilter* filter = value.empty() ? nullptr : prefilter();
+    if (filter == nullptr) {
+        return matchRulesOneByOne(position, value, useUtf8);
+    }
+    thread_local std::string normal;
+    thread_local std::vector<uint32_t> candidates;
+    if (filter->needsNormal(position)) {
+        normalForm(value, useUtf8, normal);
+    }
+    if (!filter->candidates(position, value, normal, candidates)) {
+        return matchRulesOneByOne(position, value, useUtf8);
+    }
+    for (const uint32_t index : candidates) {
+        rulenode& rule = rulelist[index];
+        const std::string_view seen = rule.tra == TRA_NORMAL ? std::string_view(normal) : value;
+        if (rule.appliesTo(position) && rule.compare(seen)) {
+            return {1, rule.getId(), rule.getHd()};
+        }
+    }
+    return {};
 }
 
 // Rules only ever carry position codes 0..13, so any other position meets
 // exactly the rules of position "any".
-rulematch engine::matchRules(int32_t position, std::string_view value, bool useUtf8) {
+rulematch engine::matchRulesOneByOne(int32_t position, std::string_view value, bool useUtf8) {
     if (value.empty()) {
         return {};
     }

@@ -4,12 +4,16 @@
 #include "service/constraint.h"
 #include "service/iprange.h"
 #include "service/learnstat.h"
+#include "service/rule_prefilter.h"
 #include "service/rulenode.h"
 #include "service/typenode.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +42,8 @@ public:
 
     // The first attack rule, in file order, that fires on the value.
     virtual rulematch matchRules(int32_t position, std::string_view value, bool useUtf8);
+    // The same answer, found by trying the position's rules one by one.
+    rulematch matchRulesOneByOne(int32_t position, std::string_view value, bool useUtf8);
 
     virtual int32_t parseCookie(std::string_view text, bool useUtf8, PairList& pairs);
     virtual int32_t parseQuery(std::string_view text, bool useUtf8, PairList& pairs);
@@ -93,6 +99,8 @@ public:
 
 private:
     void indexRule(size_t index);
+    // The prefilter of the rules now loaded; null where there is none.
+    const RulePrefilter* prefilter();
     void registerBuiltinTypes();
     void writeLearnResult();
     iprange* rangeOf(uint32_t ip);
@@ -111,6 +119,10 @@ private:
 
     // For each position code, the rules that apply to it, in file order.
     std::array<std::vector<uint32_t>, kPositionCount> m_rulesByPosition;
+    // Built at the first match after the rules changed.
+    std::mutex m_prefilterLock;
+    std::atomic<bool> m_prefilterStale{true};
+    std::unique_ptr<RulePrefilter> m_prefilter;
 };
 
 // A copy without leading and trailing white space (isspace).

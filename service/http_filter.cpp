@@ -8,6 +8,11 @@
 namespace ostrum {
 HttpFilter::HttpFilter() {
     OST_TRACE_TEXT("httpfilter constuct");
+    const auto report = [this](std::string message) {
+        mainlog.write(message, m_config.getMaxLogfileSize());
+    };
+    attacklog.setReporter(report);
+    detaillog.setReporter(report);
 }
 
 HttpFilter::~HttpFilter() {

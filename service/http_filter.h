@@ -86,9 +86,12 @@ protected:
 
     config m_config;
     engine m_engine;
+    // Dates of the daily files in use, kept under their writer's lock.
+    std::string attacklogdate;
+    std::string detaillogdate;
     LogWriter mainlog{LogWriter::Kind::Run};
-    LogWriter detaillog{LogWriter::Kind::Detail};
-    LogWriter attacklog{LogWriter::Kind::Attack};
+    LogWriter detaillog{LogWriter::Kind::Detail, [this] { return logFileDate(); }, &detaillogdate};
+    LogWriter attacklog{LogWriter::Kind::Attack, [this] { return logFileDate(); }, &attacklogdate};
     BlockTimer blockmap;
     std::map<uint64_t, connrecord> ip2map;
     Mutex maplock;

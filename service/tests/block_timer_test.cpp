@@ -143,6 +143,7 @@ TEST_F(BlockTimerTest, BlockingOffTouchesNothing) {
         EXPECT_FALSE(off.isIpBlocked("a"));
         EXPECT_FALSE(off.blockConnection(7, "a in BL_IP,block on tcpConnected!"));
         EXPECT_TRUE(fakenet::calls().closed.empty());
+        flushAllLogsForTest();
         EXPECT_FALSE(std::filesystem::exists("log/ostrum.log"));
     }
 }

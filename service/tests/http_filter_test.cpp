@@ -130,6 +130,7 @@ TEST(HttpFilterTest, DetailLogOffWritesNoDetailFile) {
     filter.settings().parseline("write_detaillog=0");
     filter.writeDetailLog("clientip=1.2.3.4 serverip=5.6.7.8 serverport=80\r\n");
     filter.writeAttackLog(" record");
+    flushAllLogsForTest();
     EXPECT_FALSE(std::filesystem::exists(kDetailFile));
     EXPECT_TRUE(std::filesystem::exists(kAttackFile));
 }

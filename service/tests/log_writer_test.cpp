@@ -4,6 +4,7 @@
 #include "service/tests/temp_folder.h"
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -143,6 +144,8 @@ TEST(LogWriterTest, RunLogKeepsOneFileAcrossDays) {
               std::string(kKinds[0].newHeader) + kStamp + "one\r\n2026-01-03 12:00:00 two\r\n");
 }
 
+// An open file grows by the writer's own lines (a running count); a closed
+// one is measured when it is opened.
 TEST(LogWriterTest, FileOverTheSizeLimitIsReplaced) {
     constexpr uint64_t kMiB = uint64_t(1) << 20;
     for (const KindCase& c : kKinds) {
@@ -153,10 +156,11 @@ TEST(LogWriterTest, FileOverTheSizeLimitIsReplaced) {
             LogWriter writer(c.kind);
             writeFile(c.name, "");
             if (streamOpen) {
-                writer.write("before", 100);
+                writer.write(std::string(kMiB, 'x'), 0);
+            } else {
+                std::filesystem::resize_file(c.name, kMiB);
             }
-            std::filesystem::resize_file(c.name, 101 * kMiB);
-            writer.write("fresh", 100);
+            writer.write("fresh", 0);
             EXPECT_EQ(readFile(c.name), std::string(c.newHeader) + kStamp + "fresh\r\n");
         }
     }
@@ -178,6 +182,7 @@ TEST(LogWriterTest, FileAtTheSizeLimitIsKept) {
         std::filesystem::resize_file(c.name, kSize);
         LogWriter writer(c.kind);
         writer.write("kept", 100);
+        writer.flush();
         const std::string line = std::string(kStamp) + "kept\r\n";
         EXPECT_EQ(std::filesystem::file_size(c.name), kSize + line.size());
         EXPECT_EQ(textFrom(c.name, kSize), line);
@@ -191,6 +196,7 @@ TEST(LogWriterTest, MissingLogFolderDropsLinesUntilItExists) {
         platform::FakeClock clock;
         LogWriter writer(c.kind);
         writer.write("lost", 100);
+        writer.flush();
         EXPECT_FALSE(std::filesystem::exists("log"));
         std::filesystem::create_directory("log");
         writer.write("found", 100);
@@ -287,6 +293,84 @@ TEST(LogWriterTest, ConcurrentWritersSwitchTheDayOnce) {
         }
         EXPECT_EQ(lines.size() - day.headerLines, size_t(kThreads * kLines / 2));
     }
+}
+
+
+// Lines of many threads: each whole, each thread's in the order it made
+// them, and none lost when the writer stops with lines still queued.
+TEST(LogWriterTest, ManyThreadsKeepOrderAndWholenessThroughAStop) {
+    constexpr int kThreads = 8;
+    constexpr int kLines = 2000;
+    TempFolder folder;
+    platform::FakeClock clock;
+    {
+        LogWriter writer(Kind::Detail);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&writer, t] {
+                for (int i = 0; i < kLines; ++i) {
+                    // A record of two lines, as a detail record is.
+                    writer.write("t" + std::to_string(t) + " n" + std::to_string(i) + "\nGET /" +
+                                     std::string(size_t(i % 300), 'x'),
+                                 100);
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+    }
+    const std::vector<std::string> lines = linesOf(readFile("log/detail2026-01-02.log"));
+    constexpr size_t kHeaderLines = 4;
+    ASSERT_EQ(lines.size(), kHeaderLines + 2 * kThreads * kLines);
+    std::vector<int> next(kThreads, 0);
+    for (size_t i = kHeaderLines; i < lines.size(); i += 2) {
+        int t = -1;
+        int n = -1;
+        ASSERT_EQ(std::sscanf(lines[i].c_str(), "2026-01-02 12:00:00 t%d n%d\r", &t, &n), 2)
+            << lines[i];
+        ASSERT_TRUE(t >= 0 && t < kThreads) << lines[i];
+        EXPECT_EQ(n, next[size_t(t)]++) << lines[i];
+        EXPECT_EQ(lines[i + 1], "GET /" + std::string(size_t(n % 300), 'x') + "\r");
+    }
+}
+
+// The disk is full (a file that refuses every byte), then has room again.
+TEST(LogWriterTest, FailedWriteLosesItsLinesOnlyAndIsToldOnceTheLogWorks) {
+    for (const KindCase& c : kKinds) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        platform::FakeClock clock;
+        std::vector<std::string> reports;
+        LogWriter writer(c.kind);
+        writer.setReporter([&reports](std::string message) { reports.push_back(message); });
+        std::filesystem::create_symlink("/dev/full", c.name);
+        writer.write("lost", 100);
+        writer.flush();
+        EXPECT_TRUE(reports.empty());
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(c.name)));
+
+        writer.write("kept", 100);
+        const std::string report = std::string(c.name) + ": lines lost: 1 (No space left on device)";
+        std::string expected = std::string(c.newHeader) + kStamp + "kept\r\n";
+        if (c.kind == Kind::Run) {
+            expected += kStamp + report + "\r\n";
+        }
+        EXPECT_EQ(readFile(c.name), expected);
+        EXPECT_EQ(reports, (c.kind == Kind::Run ? std::vector<std::string>{}
+                                                : std::vector<std::string>{report}));
+    }
+}
+
+TEST(LogWriterTest, DailyFileIsNamedByTheDateSourceAndItsDateIsKeptWhereTold) {
+    TempFolder folder;
+    platform::FakeClock clock;
+    std::string openDate;
+    LogWriter writer(Kind::Attack, [] { return std::string("2030-05-06"); }, &openDate);
+    EXPECT_EQ(writer.currentFileName(), "log/attack2030-05-06.log");
+    writer.write(" one", 100);
+    EXPECT_EQ(openDate, "2030-05-06");
+    EXPECT_TRUE(readFile("log/attack2030-05-06.log").ends_with(std::string(kStamp) + " one\r\n"));
 }
 
 } // namespace

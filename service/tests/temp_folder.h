@@ -6,6 +6,12 @@
 #include <string_view>
 #include <unistd.h>
 
+namespace ostrum {
+// The log writers' wait, where the test links them (weak: tests without logs
+// need not link the service).
+void flushAllLogsForTest() __attribute__((weak));
+} // namespace ostrum
+
 namespace ostrum::testing {
 
 // A fresh folder that is the current folder for the object's lifetime, the
@@ -42,7 +48,11 @@ inline void writeFile(const std::string& name, std::string_view content) {
     out.write(content.data(), std::streamsize(content.size()));
 }
 
+// Waits for the log writers first, so that a test reads what was logged.
 inline std::string readFile(const std::string& name) {
+    if (flushAllLogsForTest != nullptr) {
+        flushAllLogsForTest();
+    }
     std::ifstream in(name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
