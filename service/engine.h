@@ -97,10 +97,12 @@ public:
     std::map<std::string, learnstat> learnSnapshot();
     uint32_t learnCount();
 
+    // The prefilter of the rules now loaded, built here when they changed;
+    // null where there is none.
+    const RulePrefilter* prefilter();
+
 private:
     void indexRule(size_t index);
-    // The prefilter of the rules now loaded; null where there is none.
-    const RulePrefilter* prefilter();
     void registerBuiltinTypes();
     void writeLearnResult();
     iprange* rangeOf(uint32_t ip);
@@ -119,7 +121,7 @@ private:
 
     // For each position code, the rules that apply to it, in file order.
     std::array<std::vector<uint32_t>, kPositionCount> m_rulesByPosition;
-    // Built at the first match after the rules changed.
+    // Built at start, or at the first match after the rules changed.
     std::mutex m_prefilterLock;
     std::atomic<bool> m_prefilterStale{true};
     std::unique_ptr<RulePrefilter> m_prefilter;

@@ -63,6 +63,9 @@ int filtermanager::start() {
     }
     m_filter.loadRuleFile("RAWRULE.dat");
     m_filter.loadRuleFile("JIPRULE.dat");
+    // The rules' scanner takes seconds to build: before the ports open, not
+    // on the first request.
+    m_filter.rules().prefilter();
     if (m_filter.settings().getActiveWblist()) {
         m_filter.loadWbList();
     }
