@@ -92,6 +92,8 @@ protected:
         ASSERT_EQ(manager.start(kName), 0);
         ASSERT_EQ(manager.queryProcessId(kName, m_pid), 0);
         waitUntilLogged("ostrum start!");
+        // Running is reported once the ports are open, just after that line.
+        waitUntil(State::Running);
     }
     void waitUntilGone() {
         for (int i = 0; platform::proc::isProcessAlive(m_pid, 0); ++i) {
