@@ -1,5 +1,7 @@
 #include "platform/file_rewrite.h"
 
+#include "platform/descriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -12,22 +14,6 @@ namespace platform {
 namespace {
 
 constexpr int kMaxLinks = 40;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');

@@ -1,5 +1,6 @@
 #include "platform/svc/dispatcher.h"
 
+#include "platform/descriptor.h"
 #include "platform/svc/standalone_manager.h"
 #include "platform/svc/status_sink.h"
 
@@ -128,22 +129,6 @@ std::unique_ptr<StatusSink> acceptedSink(std::string_view name) {
     std::unique_ptr<StatusSink> sink = acceptStandalone(name);
     return sink != nullptr ? std::move(sink) : acceptSystemd(name);
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 } // namespace
 

@@ -9,11 +9,10 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
-OSTRUM, SVCCTL, DIST = sys.argv[1:4]
-del sys.argv[1:4]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from service_e2e_test import DIST, OSTRUM, SVCCTL, free_port, wait_for  # noqa: E402  (takes the program arguments)
 
 RULES = (
     'RAWRULE  "1,arg,normal,regex,log"  "union\\s+select"\r\n'
@@ -22,21 +21,6 @@ RULES = (
 )
 FIELDS = 11  # date time cip dip dport host method pos rid action url
 ATTACK = "1%20union%20select%201"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(predicate, timeout=20.0):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if predicate():
-            return True
-        time.sleep(0.05)
-    return predicate()
 
 
 class WebServer:
