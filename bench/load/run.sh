@@ -10,7 +10,8 @@
 #                   without rule 1066, which every browser's Accept-Language hits)
 #   DETAIL_LOG=0    the detail log off (the shipped setting is on)
 #   SHAPES, TARGETS  a part of the run, e.g. SHAPES=query TARGETS=ostrum for perf
-#   RUNS, SECONDS_EACH, CONNECTIONS, PROXY_CPUS, WEB_CPUS, CLIENT_CPUS
+#   RUNS, SECONDS_EACH, CONNECTIONS, PROXY_CPUS, WEB_CPUS, CLIENT_CPUS,
+#   WEB_PORT, NGINX_PROXY_PORT, OSTRUM_PORT
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -22,7 +23,7 @@ WEB_CPUS=${WEB_CPUS:-0,1}       # the web server
 CLIENT_CPUS=${CLIENT_CPUS:-4-7} # wrk
 # The rule count below which dist/RAWRULE.dat is taken for examples only.
 MIN_SHIPPED_RULES=50
-WEB_PORT=28081 NGINX_PROXY_PORT=28082 OSTRUM_PORT=28083
+WEB_PORT=${WEB_PORT:-28081} NGINX_PROXY_PORT=${NGINX_PROXY_PORT:-28082} OSTRUM_PORT=${OSTRUM_PORT:-28083}
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
