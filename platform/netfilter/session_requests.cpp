@@ -35,10 +35,10 @@ void Session::readClient() {
         const size_t held = m_in.size();
         wanted = std::min(wanted, held < heldLimit() ? heldLimit() - held : 0);
     }
-    m_client.async_read_some(m_in.prepare(wanted),
-                             [self = shared_from_this()](const ErrorCode& error, size_t size) {
-                                 self->onClientRead(error, size);
-                             });
+    m_client.readSome(m_in.prepare(wanted),
+                      [self = shared_from_this()](const ErrorCode& error, size_t size) {
+                          self->onClientRead(error, size);
+                      });
 }
 
 void Session::onClientRead(const ErrorCode& error, size_t size) {
