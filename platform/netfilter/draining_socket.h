@@ -5,9 +5,11 @@
 // connection that try finds nothing as a rule, as the client sends nothing
 // until it has its answer and the server nothing until it has the request.
 // Here each read asks the kernel how much it left in the socket (a FIN
-// counts as something left); when nothing, the next read waits for the
+// counts as something left); when nothing, the next read may wait for the
 // loop's readiness event at once. Whatever arrives later raises that event,
-// and the loop clears the state on every event, so nothing is missed.
+// and the loop clears the state on every event, so no byte is missed. A
+// reset that came with the last bytes raises none, though: a read that must
+// learn of it re-arms the event instead, as costly as the try it replaces.
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/version.hpp>
@@ -38,9 +40,10 @@ template <typename Handler> class ReadOp final : public asio::detail::reactor_op
 public:
     using Allocator = asio::detail::recycling_allocator<ReadOp>;
 
-    ReadOp(asio::detail::socket_type socket, asio::mutable_buffer buffer, Handler handler)
+    ReadOp(asio::detail::socket_type socket, asio::mutable_buffer buffer, bool& drained,
+           Handler handler)
         : reactor_op(boost::system::error_code(), &ReadOp::perform, &ReadOp::complete),
-          m_socket(socket), m_buffer(buffer), m_handler(std::move(handler)) {}
+          m_socket(socket), m_buffer(buffer), m_drained(drained), m_handler(std::move(handler)) {}
 
 private:
     static status perform(reactor_op* base) {
@@ -59,6 +62,7 @@ private:
         if (size < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             return not_done;
         }
+        op->m_drained = size <= 0 || left(message) == 0;
         if (size <= 0) {
             op->ec_ = size == 0
                           ? boost::system::error_code(asio::error::eof)
@@ -66,7 +70,7 @@ private:
             return done_and_exhausted;
         }
         op->bytes_transferred_ = size_t(size);
-        return left(message) == 0 ? done_and_exhausted : done;
+        return op->m_drained ? done_and_exhausted : done;
     }
 
     // What the kernel says it kept, or 1 when it does not say.
@@ -98,6 +102,7 @@ private:
 
     asio::detail::socket_type m_socket;
     asio::mutable_buffer m_buffer;
+    bool& m_drained;
     Handler m_handler;
 };
 
@@ -106,6 +111,13 @@ private:
 
 class DrainingSocket : public boost::asio::ip::tcp::socket {
 public:
+    // How a read after one that emptied the socket starts.
+    enum class AfterDrain {
+        Wait,  // for the next event: the peer owes nothing now, and a reset
+               // that came with the last bytes shows at the next write
+        Check, // re-arms the event, which a pending close or reset raises too
+    };
+
     explicit DrainingSocket(boost::asio::io_context& context);
     explicit DrainingSocket(boost::asio::ip::tcp::socket&& socket);
 
@@ -113,11 +125,13 @@ public:
     // kernels that cannot tell; their reads then try every time).
     void reportWhatIsLeft();
     // As async_read_some: handler(error, size), never called inline.
-    template <typename Handler> void readSome(boost::asio::mutable_buffer buffer, Handler handler);
+    template <typename Handler>
+    void readSome(boost::asio::mutable_buffer buffer, AfterDrain afterDrain, Handler handler);
 
 private:
 #ifdef OSTRUM_DRAINING_READ
     boost::asio::detail::reactor* m_reactor;
+    bool m_drained = false; // by the last read
 #endif
 };
 
@@ -137,17 +151,19 @@ inline void DrainingSocket::reportWhatIsLeft() {
 }
 
 template <typename Handler>
-void DrainingSocket::readSome(boost::asio::mutable_buffer buffer, Handler handler) {
+void DrainingSocket::readSome(boost::asio::mutable_buffer buffer, AfterDrain afterDrain,
+                              Handler handler) {
     using Op = drain::ReadOp<Handler>;
     namespace ops = boost::asio::detail::socket_ops;
     auto& impl = impl_.get_implementation();
-    Op* op =
-        new (typename Op::Allocator().allocate(1)) Op(impl.socket_, buffer, std::move(handler));
+    Op* op = new (typename Op::Allocator().allocate(1))
+        Op(impl.socket_, buffer, m_drained, std::move(handler));
     if (buffer.size() > 0 &&
         ((impl.state_ & ops::non_blocking) != 0 ||
          ops::set_internal_non_blocking(impl.socket_, impl.state_, true, op->ec_))) {
+        const bool rearm = m_drained && afterDrain == AfterDrain::Check;
         m_reactor->start_op(boost::asio::detail::reactor::read_op, impl.socket_, impl.reactor_data_,
-                            op, false, true);
+                            op, false, !rearm);
         return;
     }
     m_reactor->post_immediate_completion(op, false);
@@ -162,7 +178,7 @@ inline DrainingSocket::DrainingSocket(boost::asio::ip::tcp::socket&& socket)
 inline void DrainingSocket::reportWhatIsLeft() {}
 
 template <typename Handler>
-void DrainingSocket::readSome(boost::asio::mutable_buffer buffer, Handler handler) {
+void DrainingSocket::readSome(boost::asio::mutable_buffer buffer, AfterDrain, Handler handler) {
     async_read_some(buffer, std::move(handler));
 }
 #endif

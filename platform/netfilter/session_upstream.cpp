@@ -114,7 +114,12 @@ void Session::sendUpstream() {
 }
 
 void Session::readUpstream() {
+    // Between answers the server is quiet until the next request, whose
+    // write would fail on a reset.
+    const bool answered = m_phase != Phase::Tunnel && m_tracker.outstanding() == 0;
     m_upstream.readSome(m_out.prepare(kReadSize),
+                        answered ? DrainingSocket::AfterDrain::Wait
+                                 : DrainingSocket::AfterDrain::Check,
                         [self = shared_from_this()](const ErrorCode& error, size_t size) {
                             self->onUpstreamRead(error, size);
                         });
