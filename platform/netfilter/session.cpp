@@ -50,6 +50,7 @@ void Session::start() {
     }
     ErrorCode ignored;
     m_client.set_option(tcp::no_delay(true), ignored);
+    m_client.reportWhatIsLeft();
     m_info = connInfo(local, remote);
     m_layer.table.insert(m_id, shared_from_this());
     m_worker.track(this);

@@ -5,6 +5,7 @@
 // other threads reach it through the connection table and the worker's loop.
 
 #include "platform/netfilter/ProtocolFilters.h"
+#include "platform/netfilter/draining_socket.h"
 #include "platform/netfilter/local_answers.h"
 #include "platform/netfilter/request_framer.h"
 #include "platform/netfilter/response_tracker.h"
@@ -143,8 +144,8 @@ private:
     ProtocolFilters::PFEvents* m_sink;
     std::shared_ptr<const Route> m_route;
     const uint64_t m_id;
-    boost::asio::ip::tcp::socket m_client;
-    boost::asio::ip::tcp::socket m_upstream;
+    DrainingSocket m_client;
+    DrainingSocket m_upstream;
     boost::asio::steady_timer m_timer;
     nfapi::TcpConnInfo m_info{};
     std::atomic<bool> m_filtered{false};

@@ -35,10 +35,16 @@ void Session::readClient() {
         const size_t held = m_in.size();
         wanted = std::min(wanted, held < heldLimit() ? heldLimit() - held : 0);
     }
-    m_client.async_read_some(m_in.prepare(wanted),
-                             [self = shared_from_this()](const ErrorCode& error, size_t size) {
-                                 self->onClientRead(error, size);
-                             });
+    // Once a request went on, the client is quiet until it has the answer,
+    // whose write would fail on a reset.
+    const bool answerDue =
+        m_phase == Phase::Head && m_in.size() == 0 && m_tracker.outstanding() > 0;
+    m_client.readSome(m_in.prepare(wanted),
+                      answerDue ? DrainingSocket::AfterDrain::Wait
+                                : DrainingSocket::AfterDrain::Check,
+                      [self = shared_from_this()](const ErrorCode& error, size_t size) {
+                          self->onClientRead(error, size);
+                      });
 }
 
 void Session::onClientRead(const ErrorCode& error, size_t size) {

@@ -51,6 +51,7 @@ void Session::onConnected(const ErrorCode& error) {
     }
     ErrorCode ignored;
     m_upstream.set_option(tcp::no_delay(true), ignored);
+    m_upstream.reportWhatIsLeft();
     if (m_settings.forwardClient != ForwardClient::ProxyV1) {
         upstreamReady();
         return;
@@ -113,10 +114,15 @@ void Session::sendUpstream() {
 }
 
 void Session::readUpstream() {
-    m_upstream.async_read_some(m_out.prepare(kReadSize),
-                               [self = shared_from_this()](const ErrorCode& error, size_t size) {
-                                   self->onUpstreamRead(error, size);
-                               });
+    // Between answers the server is quiet until the next request, whose
+    // write would fail on a reset.
+    const bool answered = m_phase != Phase::Tunnel && m_tracker.outstanding() == 0;
+    m_upstream.readSome(m_out.prepare(kReadSize),
+                        answered ? DrainingSocket::AfterDrain::Wait
+                                 : DrainingSocket::AfterDrain::Check,
+                        [self = shared_from_this()](const ErrorCode& error, size_t size) {
+                            self->onUpstreamRead(error, size);
+                        });
 }
 
 void Session::onUpstreamRead(const ErrorCode& error, size_t size) {

@@ -3,6 +3,8 @@
 #include "test_sink.h"
 #include "test_upstream.h"
 
+#include <boost/asio/read_until.hpp>
+#include <boost/asio/write.hpp>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -27,6 +29,22 @@ bool trickleUntilClosed(Client& client, const TestSink& sink, const std::string&
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return sink.closed().size() >= closed;
+}
+
+// Connects, has one request answered, sends the bytes and resets the
+// connection after the pause.
+void resetAfter(uint16_t port, const std::string& bytes, std::chrono::microseconds pause) {
+    boost::asio::io_context context;
+    boost::asio::ip::tcp::socket socket(context);
+    boost::system::error_code error;
+    socket.connect({boost::asio::ip::make_address("127.0.0.1"), port}, error);
+    boost::asio::write(socket, boost::asio::buffer("GET / HTTP/1.1\r\nHost: h\r\n\r\n", 27), error);
+    std::string answer;
+    boost::asio::read_until(socket, boost::asio::dynamic_buffer(answer), "GET / 0\n", error);
+    boost::asio::write(socket, boost::asio::buffer(bytes), error);
+    std::this_thread::sleep_for(pause);
+    socket.set_option(boost::asio::socket_base::linger(true, 0), error);
+    socket.close(error);
 }
 
 // Whatever the web server could read differently from the filter never
@@ -155,6 +173,26 @@ TEST(BadInput, TricklingClientsAreClosedWithoutReachingTheServer) {
     EXPECT_EQ(statusLine(later.readResponse()), "HTTP/1.1 200 OK");
     EXPECT_TRUE(trickleUntilClosed(later, sink, std::string(100, '\r'), 3));
     EXPECT_EQ(upstream.allReceived(), "GET / HTTP/1.1\r\nHost: h\r\n\r\n");
+}
+
+// A reset that comes right after the client's bytes closes the connection
+// at once, whatever the bytes were, not when a time-out ends it. The pauses
+// let the reset come before, with and after the layer's reads.
+TEST(BadInput, ResetRightAfterTheBytesClosesAtOnce) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port(), "header_timeout=60\nidle_timeout=60");
+    const std::string request = "GET / HTTP/1.1\r\nHost: h\r\n\r\n";
+    for (int pause = 0; pause < 2000; pause += 10) {
+        for (const std::string& bytes : {std::string(), request.substr(0, 20), request}) {
+            resetAfter(layer.port(), bytes, std::chrono::microseconds(pause));
+        }
+    }
+    Client last(layer.port());
+    last.send(request);
+    EXPECT_EQ(statusLine(last.readResponse()), "HTTP/1.1 200 OK");
+    last.shutdownSend();
+    EXPECT_TRUE(eventually([&] { return sink.closed().size() == sink.connected().size(); }));
 }
 
 TEST(BadInput, RequestsBeforeARefusedOneAreAnsweredFirst) {

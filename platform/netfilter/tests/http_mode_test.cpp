@@ -252,6 +252,31 @@ TEST(HttpMode, HalfClosedClientStillGetsItsAnswer) {
     EXPECT_EQ(bodyOf(client.readAll()), "GET /half 0\n");
 }
 
+// Each part of a request or an answer, and each close, arrives on its own
+// after the layer has read all there was: none is missed.
+TEST(HttpMode, PartsAndClosesArrivingAfterPausesAreAllSeen) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port());
+    {
+        Client client(layer.port());
+        for (const char* part : {"GET /pie", "ces HTTP/1.1\r\nHo", "st: h\r\n", "\r\n"}) {
+            client.send(part);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_EQ(bodyOf(client.readAll()), "first second\n"); // ended by the server's close
+    }
+    Client client(layer.port());
+    client.send("GET /1 HTTP/1.1\r\nHost: h\r\n\r\n");
+    EXPECT_EQ(bodyOf(client.readResponse()), "GET /1 0\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    client.shutdownSend();
+    EXPECT_EQ(client.readAll(), "");
+    ASSERT_TRUE(sink.waitForClosed(2));
+    ASSERT_EQ(sink.requests().size(), 2u);
+    EXPECT_EQ(sink.requests()[0].line, "GET /pieces HTTP/1.1\r\n");
+}
+
 TEST(HttpMode, ClientAddressReachesTheServerButNotTheFilter) {
     TestUpstream upstream;
     TestSink sink;

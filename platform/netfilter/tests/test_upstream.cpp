@@ -6,7 +6,9 @@
 #include <chrono>
 #include <limits>
 #include <numeric>
+#include <string_view>
 #include <sys/socket.h>
+#include <thread>
 
 namespace nftest {
 
@@ -31,6 +33,18 @@ std::string answerTo(const http::request<http::string_body>& request, bool keepA
     }
     return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(text.size()) + "\r\n" +
            connection + "\r\n" + (request.method() == http::verb::head ? "" : text);
+}
+
+// The answer ends with the close and comes in parts, each after a pause, so
+// that each part arrives on its own.
+void writeInPieces(tcp::socket& socket) {
+    for (const std::string_view part :
+         {"HTTP/1.1 200 OK\r\nConn", "ection: close\r\n\r\nfirst ", "second\n"}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        boost::system::error_code error;
+        boost::asio::write(socket, boost::asio::buffer(part), error);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
 } // namespace
@@ -158,6 +172,10 @@ void TestUpstream::serveHttp(size_t index, tcp::socket& socket) {
                 "HTTP/1.1 101 Switching Protocols\r\nUpgrade: test\r\nConnection: Upgrade\r\n\r\n";
             boost::asio::write(socket, boost::asio::buffer(switched), error);
             echo(index, socket, pending);
+            return;
+        }
+        if (parser.get().target() == "/pieces") {
+            writeInPieces(socket);
             return;
         }
         const bool keepAlive = parser.keep_alive() && parser.get().target() != "/close";

@@ -5,6 +5,7 @@
 // "<method> <target> <body size>\n"; targets steer it:
 //   /close     the answer ends with the connection (no length);
 //   /chunked   the answer is chunked;
+//   /pieces    the answer comes in parts after pauses, then the close;
 //   Upgrade    a request asking for an upgrade gets 101, then an echo.
 // It sends "100 Continue" itself when a request expects it and its body has
 // not arrived. In echo mode every byte comes straight back.
