@@ -13,6 +13,9 @@ namespace {
 // The version part: a blank and eight characters before the CR LF.
 constexpr size_t kVersionPart = 9;
 constexpr size_t kReadChunk = 64 * 1024;
+// The addresses, a request line and both kibibytes: most records fit in one
+// allocation.
+constexpr size_t kDetailRecordReserved = 512 + 2 * kDetailPartMax;
 
 } // namespace
 
@@ -91,8 +94,8 @@ bool isMultipartFormData(std::string_view contenttype) {
 // An empty field would shift the columns that the console reads by blanks.
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId) {
-    const auto orNull = [](const std::string& text) {
-        return text.empty() ? std::string_view("null") : std::string_view(text);
+    const auto orNull = [](std::string_view text) {
+        return text.empty() ? std::string_view("null") : text;
     };
     std::string record;
     record.reserve(values.clientip.size() + values.serverip.size() + values.serverport.size() +
@@ -123,6 +126,7 @@ void DetailRecord::begin(const RequestValues& values) {
     if (!m_enabled) {
         return;
     }
+    m_text.reserve(kDetailRecordReserved);
     m_text.append("clientip=").append(values.clientip);
     m_text.append(" serverip=").append(values.serverip);
     m_text.append(" serverport=").append(values.serverport);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ostrum {
@@ -37,14 +38,16 @@ bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out,
 // a + b, held at the largest value instead of wrapping.
 uint64_t saturatingAdd(uint64_t a, uint64_t b);
 
-// The values of every line of one header field, in arrival order.
-using FieldValues = std::vector<std::string>;
+// The values of every line of one header field, in arrival order: views
+// into the request's header text.
+using FieldValues = std::vector<std::string_view>;
 
 // True when the media type itself, before any ';' and without its blanks,
 // is multipart/form-data in any case.
 bool isMultipartFormData(std::string_view contenttype);
 
-// The values of one request under inspection.
+// The values of one request under inspection. The views point into the
+// texts of the request's streams, which outlive them.
 struct RequestValues {
     uint64_t id = 0;
     std::string clientip = "null";
@@ -52,14 +55,14 @@ struct RequestValues {
     std::string serverip = "null";
     std::string serverport = "null";
     RequestLine line;
-    std::string contenttype;
+    std::string_view contenttype;
     FieldValues referer;
     FieldValues agent;
-    std::string host;
+    std::string_view host;
     FieldValues proxy;
     FieldValues cip;
     FieldValues alan;
-    std::string postdata;
+    std::string_view postdata;
     bool multipart = false;
     std::string action;
     PairList cookies;
@@ -84,6 +87,8 @@ public:
     void addHeader(std::string_view header);
     void addBody(std::string_view body);
     const std::string& text() const { return m_text; }
+    // The record, handed over; the record is empty afterwards.
+    std::string take() { return std::move(m_text); }
 
 private:
     const bool m_enabled;
