@@ -50,7 +50,7 @@ public:
 
     virtual void writeAttackLog(std::string record);
     virtual void closeAttackLog();
-    virtual void writeDetailLog(std::string record);
+    virtual void writeDetailLog(std::string_view record);
     virtual void closeDetailLog();
     virtual void writeMainLog(std::string message);
     virtual void closeMainLog();

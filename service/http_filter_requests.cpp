@@ -111,9 +111,10 @@ struct StreamTexts {
     std::string line;
     std::string header;
     std::string body;
+    std::string detail; // the detail record
 
     void trim() {
-        for (std::string* text : {&line, &header, &body}) {
+        for (std::string* text : {&line, &header, &body, &detail}) {
             if (text->capacity() > kKeptTextCapacity) {
                 std::string().swap(*text);
             }
@@ -344,7 +345,7 @@ bool inspect(HttpFilter& filter, ProtocolFilters::PFObject& object, RequestValue
     steps.remainingValues();
     OST_TRACE_TEXT("new request end.");
     if (detail.enabled()) {
-        filter.writeDetailLog(detail.take());
+        filter.writeDetailLog(detail.text());
     }
     return true;
 }
@@ -410,7 +411,7 @@ void HttpFilter::dataAvailable(uint64_t id, ProtocolFilters::PFObject* object) {
             values.serverport = record.serverport;
         }
     }
-    DetailRecord detail(m_config.getWriteDetaillog());
+    DetailRecord detail(m_config.getWriteDetaillog(), workerTexts().detail);
     detail.begin(values);
     if (inspect(*this, *object, values, detail)) {
         ProtocolFilters::pf_postObject(id, object);

@@ -13,9 +13,6 @@ namespace {
 // The version part: a blank and eight characters before the CR LF.
 constexpr size_t kVersionPart = 9;
 constexpr size_t kReadChunk = 64 * 1024;
-// The addresses, a request line and both kibibytes: most records fit in one
-// allocation.
-constexpr size_t kDetailRecordReserved = 512 + 2 * kDetailPartMax;
 
 } // namespace
 
@@ -126,7 +123,6 @@ void DetailRecord::begin(const RequestValues& values) {
     if (!m_enabled) {
         return;
     }
-    m_text.reserve(kDetailRecordReserved);
     m_text.append("clientip=").append(values.clientip);
     m_text.append(" serverip=").append(values.serverip);
     m_text.append(" serverport=").append(values.serverport);

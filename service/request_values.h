@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace ostrum {
@@ -75,11 +74,14 @@ struct RequestValues {
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId);
 
-// The detail record of one request, built piece by piece; nothing is kept
-// while the detail log is off.
+// The detail record of one request, built piece by piece into a buffer
+// that the caller keeps from request to request; nothing is kept while the
+// detail log is off.
 class DetailRecord {
 public:
-    explicit DetailRecord(bool enabled) : m_enabled(enabled) {}
+    DetailRecord(bool enabled, std::string& buffer) : m_enabled(enabled), m_text(buffer) {
+        m_text.clear();
+    }
 
     bool enabled() const { return m_enabled; }
     void begin(const RequestValues& values);
@@ -87,12 +89,10 @@ public:
     void addHeader(std::string_view header);
     void addBody(std::string_view body);
     const std::string& text() const { return m_text; }
-    // The record, handed over; the record is empty afterwards.
-    std::string take() { return std::move(m_text); }
 
 private:
     const bool m_enabled;
-    std::string m_text;
+    std::string& m_text;
 };
 
 } // namespace ostrum
