@@ -45,8 +45,8 @@ using FieldValues = std::vector<std::string_view>;
 // is multipart/form-data in any case.
 bool isMultipartFormData(std::string_view contenttype);
 
-// The values of one request under inspection. The views point into the
-// texts of the request's streams, which outlive them.
+// The values of one request under inspection. Its views point into the
+// request's texts and parsed header, which last as long as the inspection.
 struct RequestValues {
     uint64_t id = 0;
     std::string clientip = "null";
