@@ -6,7 +6,10 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -103,6 +106,85 @@ void BM_GetNestedCookie(benchmark::State& state) {
     inspect(state, "GET /c HTTP/1.1\r\n", "", "Host: www.site.com\r\n" + cookie + "\r\n\r\n");
 }
 
+// The three shapes of the load benchmark, as a browser sends them, with the
+// detail log on: both events of one request, object made once.
+const std::string kBrowserHeaders =
+    "Host: localhost\r\n"
+    "User-Agent: Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/124.0.0.0 Safari/537.36\r\n"
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n"
+    "Accept-Language: en-US,en;q=0.9\r\n"
+    "Accept-Encoding: gzip, deflate\r\n"
+    "Cookie: sessionid=3f9a1c0e7b2d4a6f8e1c5b7d9a0f2e4c; theme=dark; "
+    "csrftoken=Zx8kQ2mN7pL4vR9tY1wE6uI3oA5sD0fG\r\n";
+
+std::string loginForm() {
+    std::string body = "username=alice.smith%40example.com&password=CorrectHorseBatteryStaple42&"
+                       "remember_me=1&csrf_token=9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd"
+                       "15d6c15b0f00a08&redirect_to=%2Faccount%2Fdashboard&client_tz=Europe%2FBerl"
+                       "in&screen=1920x1080&lang=en-US&device_id=6f1c2a9e-4b7d-4e3a-9c5f-1d2e3f4a5"
+                       "b6c&notes=";
+    while (body.size() < 1024) {
+        body += "the+quick+brown+fox+jumps+over+the+lazy+dog+";
+    }
+    body.resize(1023);
+    return body + "x";
+}
+
+char g_folder[] = "/tmp/ostrum-request-bench-XXXXXX";
+
+// Run in a folder of its own with a log folder, so the detail log is
+// written as in service; the size limit keeps the file small.
+ostrum::HttpFilter& shapeFilter() {
+    static ostrum::HttpFilter* filter = [] {
+        if (mkdtemp(g_folder) == nullptr || chdir(g_folder) != 0 || mkdir("log", 0755) != 0) {
+            std::abort();
+        }
+        std::atexit([] { std::filesystem::remove_all(g_folder); });
+        auto* made = new ostrum::HttpFilter();
+        made->settings().parseline("max_logfile_size=1");
+        made->settings().parseline("write_detaillog=1");
+        loadRules(*made, "RAWRULE.dat");
+        nfapi::TcpConnInfo info = ostrum::testing::inboundInfo("10.0.0.1");
+        made->tcpConnected(kId, &info);
+        return made;
+    }();
+    return *filter;
+}
+
+void shape(benchmark::State& state, const std::string& line, const std::string& header,
+           const std::string& body) {
+    ostrum::HttpFilter& filter = shapeFilter();
+    MemoryObject object = MemoryObject::request(line, header, body);
+    // The rule databases of a position are made at its first scan: not in the timing.
+    filter.dataAvailable(kId, &object);
+    for (auto _ : state) {
+        filter.dataPartAvailable(kId, &object);
+        filter.dataAvailable(kId, &object);
+        fakenet::reset();
+    }
+}
+
+void BM_ShapePlain(benchmark::State& state) {
+    shape(state, "GET /index.html HTTP/1.1\r\n", "Host: localhost\r\n\r\n", "");
+}
+
+void BM_ShapeQuery(benchmark::State& state) {
+    shape(state, "GET /search.php?q=hello+world&page=2&sort=asc&lang=en&id=12345 HTTP/1.1\r\n",
+          kBrowserHeaders + "\r\n", "");
+}
+
+void BM_ShapeForm(benchmark::State& state) {
+    const std::string body = loginForm();
+    shape(state, "POST /login.php HTTP/1.1\r\n",
+          kBrowserHeaders + "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+              std::to_string(body.size()) + "\r\n\r\n",
+          body);
+}
+
+BENCHMARK(BM_ShapePlain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShapeQuery)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ShapeForm)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PostLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetLongUrlManyParameters)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PostEveryParameterHits)->Arg(0)->Unit(benchmark::kMillisecond);

@@ -18,8 +18,16 @@ public:
     LocalTime localTime() override {
         timespec now{};
         clock_gettime(CLOCK_REALTIME, &now);
-        std::tm parts{};
-        localtime_r(&now.tv_sec, &parts);
+        // Every log line asks the time; the conversion to local time, which
+        // takes the time zone's lock, is done once a second per thread.
+        thread_local bool converted = false;
+        thread_local time_t convertedSecond = 0;
+        thread_local std::tm parts{};
+        if (!converted || now.tv_sec != convertedSecond) {
+            localtime_r(&now.tv_sec, &parts);
+            convertedSecond = now.tv_sec;
+            converted = true;
+        }
         LocalTime t;
         t.year = parts.tm_year + 1900;
         t.month = parts.tm_mon + 1;

@@ -63,7 +63,7 @@ void HttpFilter::closeAttackLog() {
     attacklog.close();
 }
 
-void HttpFilter::writeDetailLog(std::string record) {
+void HttpFilter::writeDetailLog(std::string_view record) {
     if (m_config.getWriteDetaillog()) {
         detaillog.write(record, m_config.getMaxLogfileSize());
     }

@@ -12,8 +12,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrum {
@@ -48,12 +50,14 @@ public:
 
     virtual void writeAttackLog(std::string record);
     virtual void closeAttackLog();
-    virtual void writeDetailLog(std::string record);
+    virtual void writeDetailLog(std::string_view record);
     virtual void closeDetailLog();
     virtual void writeMainLog(std::string message);
     virtual void closeMainLog();
 
-    virtual bool matchList(std::string value, int listcode);
+    virtual bool matchList(std::string_view value, int listcode);
+    // True when the lists are active and one of these holds an entry.
+    bool anyListInUse(std::initializer_list<int> listcodes);
     // Closes the connection when blocking is on; true when it did.
     virtual bool blockConnection(uint64_t id, std::string message);
 

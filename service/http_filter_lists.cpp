@@ -2,6 +2,8 @@
 #include "service/line_reader.h"
 #include "service/trace.h"
 
+#include <algorithm>
+
 namespace ostrum {
 
 int HttpFilter::loadWbList() {
@@ -35,15 +37,22 @@ int HttpFilter::loadWbList() {
     return 0;
 }
 
-bool HttpFilter::matchList(std::string value, int listcode) {
-    if (!m_config.getActiveWblist() || value.empty() || listcode < 0 ||
-        size_t(listcode) >= m_wblistIndex.size()) {
+bool HttpFilter::anyListInUse(std::initializer_list<int> listcodes) {
+    if (!m_config.getActiveWblist()) {
+        return false;
+    }
+    return std::any_of(listcodes.begin(), listcodes.end(), [this](int listcode) {
+        return listcode >= 0 && size_t(listcode) < m_wblistIndex.size() &&
+               !m_wblistIndex[size_t(listcode)].empty();
+    });
+}
+
+bool HttpFilter::matchList(std::string_view wanted, int listcode) {
+    if (wanted.empty() || !anyListInUse({listcode})) {
         return false;
     }
     const std::vector<size_t>& places = m_wblistIndex[size_t(listcode)];
-    if (places.empty()) {
-        return false;
-    }
+    std::string value(wanted);
     lowerListValue(value);
     const bool contains = listcode == WL_URL || listcode == BL_URL;
     for (const size_t place : places) {

@@ -5,7 +5,9 @@
 #include "service/trace.h"
 #include "service/value_check.h"
 
+#include <algorithm>
 #include <cinttypes>
+#include <climits>
 #include <iterator>
 
 namespace ostrum {
@@ -24,18 +26,17 @@ using ProtocolFilters::OT_TCP_DISCONNECT_REMOTE;
 // What becomes of the request after a step.
 enum class Flow { GoOn, PassOn, Drop };
 
-const std::string* headerValue(const PFHeader& header, std::string_view name) {
-    const PFHeader::Field* field = header.findFirstField(name);
-    return field != nullptr ? &field->second : nullptr;
+// printf's "%.*s" length of a view; a view of a request is at most 1 MiB.
+int traceLength(std::string_view text) {
+    return int(std::min<size_t>(text.size(), INT_MAX));
 }
 
-// Copies a field's first value into out and traces it, when the field exists.
+// Takes a field's first value into out and traces it, when the field exists.
 void takeHeader(const PFHeader& header, std::string_view name, const char* traceLabel,
-                std::string& out) {
-    const std::string* value = headerValue(header, name);
-    if (value != nullptr) {
-        out = *value;
-        OST_TRACE("%s%s \n", traceLabel, out.c_str());
+                std::string_view& out) {
+    if (const PFHeader::Field* field = header.findFirstField(name)) {
+        out = field->second;
+        OST_TRACE("%s%.*s \n", traceLabel, traceLength(out), out.data());
     }
 }
 
@@ -43,8 +44,8 @@ void takeHeader(const PFHeader& header, std::string_view name, const char* trace
 // them, so each is inspected.
 void takeHeaderLines(const PFHeader& header, std::string_view name, const char* traceLabel,
                      FieldValues& out) {
-    header.forEachValue(name, [&](const std::string& value) {
-        OST_TRACE("%s%s \n", traceLabel, value.c_str());
+    header.forEachValue(name, [&](std::string_view value) {
+        OST_TRACE("%s%.*s \n", traceLabel, traceLength(value), value.data());
         out.push_back(value);
     });
 }
@@ -54,7 +55,7 @@ void takeHeaderLines(const PFHeader& header, std::string_view name, const char* 
 bool multipartBody(const PFHeader& header) {
     bool multipart = false;
     bool other = false;
-    header.forEachValue("Content-Type", [&](const std::string& value) {
+    header.forEachValue("Content-Type", [&](std::string_view value) {
         (isMultipartFormData(value) ? multipart : other) = true;
     });
     return multipart && !other;
@@ -74,7 +75,7 @@ constexpr ListEvent kCompleteEvent{"dataAvailable", "dataAvailable, ", ""};
 // One white list and its black list; a black-list hit that blocking did not
 // close lets the request go on.
 Flow listCheck(HttpFilter& filter, const RequestValues& values, const ListEvent& event,
-               const char* what, const std::string& value, int white, int black) {
+               const char* what, std::string_view value, int white, int black) {
     if (filter.matchList(value, white)) {
         OST_TRACE("%s%s in wlist,passby the data!\n", event.passPrefix, what);
         return Flow::PassOn;
@@ -101,16 +102,49 @@ Flow requestLineLists(HttpFilter& filter, const RequestValues& values, const Lis
     return listCheck(filter, values, event, "ext", line.ext, WL_EXT, BL_EXT);
 }
 
+// The texts of a request's streams, read into buffers each worker keeps,
+// so that a request costs no allocation for them. A buffer that a large
+// request grew beyond this is given back afterwards.
+constexpr size_t kKeptTextCapacity = 64 * 1024;
+
+struct StreamTexts {
+    std::string line;
+    std::string header;
+    std::string body;
+    std::string detail; // the detail record
+
+    void trim() {
+        for (std::string* text : {&line, &header, &body, &detail}) {
+            if (text->capacity() > kKeptTextCapacity) {
+                std::string().swap(*text);
+            }
+        }
+    }
+};
+
+StreamTexts& workerTexts() {
+    thread_local StreamTexts texts;
+    return texts;
+}
+
+// '&' or ';' separated pairs: room for all of them at once.
+void reservePairs(PairList& pairs, std::string_view text, char separator) {
+    pairs.reserve(size_t(std::count(text.begin(), text.end(), separator)) + 1);
+}
+
 // The steps of one complete request, in the order its values are checked.
 class RequestSteps {
 public:
     RequestSteps(HttpFilter& filter, RequestValues& values, DetailRecord& detail)
         : m_filter(filter), m_values(values), m_detail(detail), m_check(filter, values),
-          m_useUtf8(filter.settings().getUseUtf8()) {}
+          m_useUtf8(filter.settings().getUseUtf8()), m_texts(workerTexts()) {}
+    ~RequestSteps() { m_texts.trim(); }
+    RequestSteps(const RequestSteps&) = delete;
+    RequestSteps& operator=(const RequestSteps&) = delete;
 
     Flow requestLine(ProtocolFilters::ObjectStream* stream) {
         OST_TRACE("id=%" PRIu64 ",new request.", m_values.id);
-        std::string text;
+        std::string& text = m_texts.line;
         readStream(stream, text);
         m_detail.addRequestLine(text);
         RequestLine& line = m_values.line;
@@ -134,18 +168,17 @@ public:
         if (stream == nullptr) {
             return Flow::GoOn;
         }
-        std::string data;
+        std::string& data = m_texts.header;
         readStream(stream, data);
         OST_TRACE("size of headerdata=%zu \n", data.size());
         m_detail.addHeader(data);
         if (data.empty()) {
             return Flow::GoOn;
         }
-        PFHeader header;
-        header.parseHeaderText(data.data(), data.size());
-        const Flow flow = headerValues(header);
+        m_header.parseHeaderView(data);
+        const Flow flow = headerValues(m_header);
         if (flow == Flow::GoOn) {
-            cookies(header);
+            cookies(m_header);
         }
         return flow;
     }
@@ -154,9 +187,11 @@ public:
         if (m_values.multipart || stream == nullptr || stream->size() == 0) {
             return;
         }
-        readStream(stream, m_values.postdata);
+        readStream(stream, m_texts.body);
+        m_values.postdata = m_texts.body;
         OST_TRACE("size of postdata=%zu \n", m_values.postdata.size());
         m_detail.addBody(m_values.postdata);
+        reservePairs(m_values.postvars, m_values.postdata, '&');
         m_filter.rules().parseQuery(m_values.postdata, m_useUtf8, m_values.postvars);
         OST_TRACE("var count of postdata=%zu\n", m_values.postvars.size());
         m_check.variables(m_values.postvars, positions::kPost);
@@ -167,6 +202,7 @@ public:
         m_check.value(positions::kMethod, v.line.method);
         m_check.value(positions::kUrl, v.line.url);
         OST_TRACE("querystring=%s \n", v.line.querystring.c_str());
+        reservePairs(v.queryvars, v.line.querystring, '&');
         m_filter.rules().parseQuery(v.line.querystring, m_useUtf8, v.queryvars);
         OST_TRACE("var count of querystring=%zu\n", v.queryvars.size());
         m_check.variables(v.queryvars, positions::kQuery);
@@ -187,8 +223,10 @@ private:
         if (multipartBody(header)) {
             v.multipart = true;
             const size_t equals = v.contenttype.find('=');
-            OST_TRACE("multipart type,boundary=%s\n",
-                      equals == std::string::npos ? "" : v.contenttype.c_str() + equals + 1);
+            const std::string_view boundary = equals == std::string_view::npos
+                                                  ? std::string_view()
+                                                  : v.contenttype.substr(equals + 1);
+            OST_TRACE("multipart type,boundary=%.*s\n", traceLength(boundary), boundary.data());
         }
         takeHeaderLines(header, "Referer", "referer=", v.referer);
         takeHeaderLines(header, "User-Agent", "user-agent=", v.agent);
@@ -211,7 +249,7 @@ private:
     void proxyValues(const PFHeader& header) {
         FieldValues& proxy = m_values.proxy;
         takeHeaderLines(header, "HTTP_X_FORWARDED_FOR", "proxy=", proxy);
-        std::erase_if(proxy, [](const std::string& value) { return value.empty(); });
+        std::erase_if(proxy, [](std::string_view value) { return value.empty(); });
         takeHeaderLines(header, "x-forwarded-for", "proxy=", proxy);
     }
 
@@ -220,12 +258,17 @@ private:
     void cookies(const PFHeader& header) {
         PairList& all = m_values.cookies;
         PairList line;
-        header.forEachValue("Cookie", [&](const std::string& cookie) {
-            OST_TRACE("cookie=%s \n", cookie.c_str());
-            m_filter.rules().parseCookie(cookie, m_useUtf8, line);
-            std::move(line.begin(), line.end(), std::back_inserter(all));
+        header.forEachValue("Cookie", [&](std::string_view cookie) {
+            OST_TRACE("cookie=%.*s \n", traceLength(cookie), cookie.data());
+            // The first line's pairs go straight in: most requests have one.
+            PairList& into = all.empty() ? all : line;
+            reservePairs(into, cookie, ';');
+            m_filter.rules().parseCookie(cookie, m_useUtf8, into);
+            if (&into == &line) {
+                std::move(line.begin(), line.end(), std::back_inserter(all));
+            }
         });
-        if (headerValue(header, "Cookie") != nullptr) {
+        if (header.findFirstField("Cookie") != nullptr) {
             OST_TRACE("var count of cookies=%zu\n", all.size());
             m_check.variables(all, positions::kCookie);
         }
@@ -236,12 +279,15 @@ private:
     DetailRecord& m_detail;
     ValueCheck m_check;
     const bool m_useUtf8;
+    StreamTexts& m_texts;
+    // Lives as long as the values that view its folded lines.
+    PFHeader m_header;
 };
 
 // The early list checks; a header that cannot be read decides nothing.
 Flow partialLists(HttpFilter& filter, RequestValues& values, ProtocolFilters::PFObject& object) {
     if (ProtocolFilters::ObjectStream* stream = object.getStream(HS_REQUEST_LINE)) {
-        std::string text;
+        std::string& text = workerTexts().line;
         readStream(stream, text);
         splitRequestLine(text, values.line);
         if (values.line.url.empty()) {
@@ -257,10 +303,10 @@ Flow partialLists(HttpFilter& filter, RequestValues& values, ProtocolFilters::PF
     if (!readHeader(object.getStream(HS_HEADER), &header)) {
         return Flow::GoOn;
     }
-    const std::string* host = headerValue(header, "Host");
+    const PFHeader::Field* host = header.findFirstField("Host");
     return host == nullptr
                ? Flow::GoOn
-               : listCheck(filter, values, kPartialEvent, "host", *host, WL_HOST, BL_HOST);
+               : listCheck(filter, values, kPartialEvent, "host", host->second, WL_HOST, BL_HOST);
 }
 
 // What the library is to hold: request line, headers and body together.
@@ -310,19 +356,24 @@ int HttpFilter::dataPartAvailable(uint64_t id, ProtocolFilters::PFObject* object
     if (object == nullptr || object->getType() != OT_HTTP_REQUEST) {
         return DPCR_BYPASS;
     }
-    RequestValues values;
-    values.id = id;
-    values.clientip.clear();
-    {
-        std::lock_guard<Mutex> guard(maplock);
-        const auto found = ip2map.find(id);
-        if (found != ip2map.end()) {
-            values.clientip = found->second.clientip;
+    // Without entries in the lists asked here the checks find nothing: the
+    // event then costs no lock and no read, unless the trace is to tell it.
+    if (platform::traceEnabled() ||
+        anyListInUse({WL_URL, BL_URL, WL_EXT, BL_EXT, WL_HOST, BL_HOST})) {
+        RequestValues values;
+        values.id = id;
+        values.clientip.clear();
+        {
+            std::lock_guard<Mutex> guard(maplock);
+            const auto found = ip2map.find(id);
+            if (found != ip2map.end()) {
+                values.clientip = found->second.clientip;
+            }
         }
-    }
-    const Flow flow = partialLists(*this, values, *object);
-    if (flow != Flow::GoOn) {
-        return partialVerdict(flow);
+        const Flow flow = partialLists(*this, values, *object);
+        if (flow != Flow::GoOn) {
+            return partialVerdict(flow);
+        }
     }
     const uint64_t total = heldSize(*object);
     if (total > kHeldRequestMax) {
@@ -360,7 +411,7 @@ void HttpFilter::dataAvailable(uint64_t id, ProtocolFilters::PFObject* object) {
             values.serverport = record.serverport;
         }
     }
-    DetailRecord detail(m_config.getWriteDetaillog());
+    DetailRecord detail(m_config.getWriteDetaillog(), workerTexts().detail);
     detail.begin(values);
     if (inspect(*this, *object, values, detail)) {
         ProtocolFilters::pf_postObject(id, object);

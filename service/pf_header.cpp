@@ -3,7 +3,7 @@
 #include "service/trace.h"
 
 #include <algorithm>
-#include <memory>
+#include <cstring>
 #include <new>
 
 namespace ostrum {
@@ -11,6 +11,8 @@ namespace {
 
 // A header stream beyond this is hostile, not a request.
 constexpr uint64_t kMaxHeaderSize = 64 * 1024 * 1024;
+// Room for the fields of a browser's request, made once per parse.
+constexpr size_t kFieldsReserved = 16;
 
 // Reads until size bytes are in or the stream has no more; a count beyond
 // what was asked is not believed.
@@ -27,24 +29,37 @@ size_t readAll(ProtocolFilters::ObjectStream& stream, char* buffer, size_t size)
     return got;
 }
 
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 } // namespace
 
-std::string PFHeader::lowerName(std::string_view name) {
-    std::string lower(name);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
+bool PFHeader::sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && asciiLower(a[i]) != asciiLower(b[i])) {
+            return false;
         }
     }
-    return lower;
+    return true;
 }
 
 bool PFHeader::parseHeaderText(const char* text, size_t length) {
     clear();
-    if (text == nullptr) {
-        return true;
+    if (text != nullptr && length != 0 && makeText(length)) {
+        std::memcpy(m_text.get(), text, length);
     }
-    std::string_view rest(text, length);
+    parseHeaderView(std::string_view(m_text.get(), m_textSize));
+    return true;
+}
+
+void PFHeader::parseHeaderView(std::string_view rest) {
+    m_fields.clear();
+    m_kept.clear();
+    m_fields.reserve(kFieldsReserved);
     while (!rest.empty()) {
         const size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
@@ -56,7 +71,6 @@ bool PFHeader::parseHeaderText(const char* text, size_t length) {
             break;
         }
     }
-    return true;
 }
 
 bool PFHeader::parseHeaderLine(std::string_view line) {
@@ -64,9 +78,14 @@ bool PFHeader::parseHeaderLine(std::string_view line) {
         return true;
     }
     if (!m_fields.empty() && (line[0] == ' ' || line[0] == '\t')) {
-        std::string& value = m_fields.back().second;
-        value.append("\r\n");
-        value.append(line);
+        std::string_view& value = m_fields.back().second;
+        if (m_kept.empty() || value.data() != m_kept.front().data()) {
+            value = keep(std::string(value));
+        }
+        std::string& folded = m_kept.front();
+        folded.append("\r\n");
+        folded.append(line);
+        value = folded;
         return true;
     }
     const size_t colon = line.find(':');
@@ -75,29 +94,41 @@ bool PFHeader::parseHeaderLine(std::string_view line) {
     }
     std::string_view value = line.substr(colon + 1);
     value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
-    addField(std::string(line.substr(0, colon)), std::string(value));
+    m_fields.emplace_back(line.substr(0, colon), value);
     return true;
 }
 
-void PFHeader::addField(std::string name, std::string value) {
-    std::string key = lowerName(name);
-    m_fields.emplace_back(std::move(name), std::move(value));
-    m_index.emplace(std::move(key), m_fields.size() - 1);
+void PFHeader::addField(std::string_view name, std::string_view value) {
+    const std::string_view keptName = keep(std::string(name));
+    m_fields.emplace_back(keptName, keep(std::string(value)));
+}
+
+std::string_view PFHeader::keep(std::string text) {
+    m_kept.push_front(std::move(text));
+    return m_kept.front();
 }
 
 const PFHeader::Field* PFHeader::findFirstField(std::string_view name) const {
-    const std::string key = lowerName(name);
-    // Equal keys keep their insertion order, so the lower bound is the earliest.
-    const auto found = m_index.lower_bound(key);
-    if (found == m_index.end() || found->first != key) {
-        return nullptr;
+    for (const Field& field : m_fields) {
+        if (sameName(field.first, name)) {
+            return &field;
+        }
     }
-    return &m_fields[found->second];
+    return nullptr;
 }
 
 void PFHeader::clear() {
     m_fields.clear();
-    m_index.clear();
+    m_text.reset();
+    m_textSize = 0;
+    m_kept.clear();
+}
+
+// Zeroed, so a stream that claims bytes it never wrote yields no garbage.
+bool PFHeader::makeText(size_t size) {
+    m_text.reset(new (std::nothrow) char[size]());
+    m_textSize = m_text ? size : 0;
+    return m_text != nullptr;
 }
 
 bool readHeader(ProtocolFilters::ObjectStream* stream, PFHeader* header) {
@@ -113,14 +144,13 @@ bool readHeader(ProtocolFilters::ObjectStream* stream, PFHeader* header) {
         return false;
     }
     header->clear();
-    // Zeroed, so a stream that claims bytes it never wrote yields no garbage.
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]());
-    if (!buffer) {
+    if (!header->makeText(size_t(size))) {
         return false;
     }
     stream->seek(0, ProtocolFilters::FILE_BEGIN);
-    const size_t got = readAll(*stream, buffer.get(), size_t(size));
-    return header->parseHeaderText(buffer.get(), got);
+    header->m_textSize = readAll(*stream, header->m_text.get(), header->m_textSize);
+    header->parseHeaderView(std::string_view(header->m_text.get(), header->m_textSize));
+    return true;
 }
 
 } // namespace ostrum

@@ -91,8 +91,8 @@ bool isMultipartFormData(std::string_view contenttype) {
 // An empty field would shift the columns that the console reads by blanks.
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId) {
-    const auto orNull = [](const std::string& text) {
-        return text.empty() ? std::string_view("null") : std::string_view(text);
+    const auto orNull = [](std::string_view text) {
+        return text.empty() ? std::string_view("null") : text;
     };
     std::string record;
     record.reserve(values.clientip.size() + values.serverip.size() + values.serverport.size() +

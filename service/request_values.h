@@ -37,14 +37,16 @@ bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out,
 // a + b, held at the largest value instead of wrapping.
 uint64_t saturatingAdd(uint64_t a, uint64_t b);
 
-// The values of every line of one header field, in arrival order.
-using FieldValues = std::vector<std::string>;
+// The values of every line of one header field, in arrival order: views
+// into the request's header text.
+using FieldValues = std::vector<std::string_view>;
 
 // True when the media type itself, before any ';' and without its blanks,
 // is multipart/form-data in any case.
 bool isMultipartFormData(std::string_view contenttype);
 
-// The values of one request under inspection.
+// The values of one request under inspection. Its views point into the
+// request's texts and parsed header, which last as long as the inspection.
 struct RequestValues {
     uint64_t id = 0;
     std::string clientip = "null";
@@ -52,14 +54,14 @@ struct RequestValues {
     std::string serverip = "null";
     std::string serverport = "null";
     RequestLine line;
-    std::string contenttype;
+    std::string_view contenttype;
     FieldValues referer;
     FieldValues agent;
-    std::string host;
+    std::string_view host;
     FieldValues proxy;
     FieldValues cip;
     FieldValues alan;
-    std::string postdata;
+    std::string_view postdata;
     bool multipart = false;
     std::string action;
     PairList cookies;
@@ -72,11 +74,14 @@ struct RequestValues {
 std::string attackRecord(const RequestValues& values, std::string_view label, std::string_view kind,
                          int32_t ruleId);
 
-// The detail record of one request, built piece by piece; nothing is kept
-// while the detail log is off.
+// The detail record of one request, built piece by piece into a buffer
+// that the caller keeps from request to request; nothing is kept while the
+// detail log is off.
 class DetailRecord {
 public:
-    explicit DetailRecord(bool enabled) : m_enabled(enabled) {}
+    DetailRecord(bool enabled, std::string& buffer) : m_enabled(enabled), m_text(buffer) {
+        m_text.clear();
+    }
 
     bool enabled() const { return m_enabled; }
     void begin(const RequestValues& values);
@@ -87,7 +92,7 @@ public:
 
 private:
     const bool m_enabled;
-    std::string m_text;
+    std::string& m_text;
 };
 
 } // namespace ostrum

@@ -15,22 +15,21 @@ void ValueCheck::variables(const PairList& pairs, const CheckPosition& position)
     }
 }
 
-void ValueCheck::value(const CheckPosition& position, const std::string& text) {
-    check(position, std::string(position.param), text);
+void ValueCheck::value(const CheckPosition& position, std::string_view text) {
+    check(position, position.param, text);
 }
 
 void ValueCheck::values(const CheckPosition& position, const FieldValues& texts) {
-    static const std::string kNone;
     if (texts.empty()) {
-        value(position, kNone);
+        value(position, {});
     }
-    for (const std::string& text : texts) {
+    for (const std::string_view text : texts) {
         value(position, text);
     }
 }
 
-void ValueCheck::check(const CheckPosition& position, const std::string& param,
-                       const std::string& text) {
+void ValueCheck::check(const CheckPosition& position, std::string_view param,
+                       std::string_view text) {
     const rulematch match = m_filter.rules().matchRules(position.code, text, m_useUtf8);
     if (match.hit == 1) {
         attackRuleHit(position, match);
@@ -58,8 +57,8 @@ void ValueCheck::attackRuleHit(const CheckPosition& position, const rulematch& m
 
 // A patch hit that closed nothing is written "log": the console reads the
 // action as one word.
-void ValueCheck::patchRuleCheck(const CheckPosition& position, const std::string& param,
-                                const std::string& text) {
+void ValueCheck::patchRuleCheck(const CheckPosition& position, std::string_view param,
+                                std::string_view text) {
     engine& rules = m_filter.rules();
     if (!rules.constraints().empty()) {
         const int32_t failed = rules.checkParamKey(keys().key(position.patchLetter, param), text);
@@ -74,8 +73,8 @@ void ValueCheck::patchRuleCheck(const CheckPosition& position, const std::string
     }
 }
 
-void ValueCheck::learn(const CheckPosition& position, const std::string& param,
-                       const std::string& text) {
+void ValueCheck::learn(const CheckPosition& position, std::string_view param,
+                       std::string_view text) {
     const LearnResult result = m_filter.rules().selflearnKey(
         keys().key(position.learnLetter, param), text, m_filter.settings().getSelfLearnMaxCount());
     if (result == LearnResult::KeyTooLong) {

@@ -54,19 +54,19 @@ public:
     ValueCheck(HttpFilter& filter, RequestValues& values);
 
     void variables(const PairList& pairs, const CheckPosition& position);
-    void value(const CheckPosition& position, const std::string& text);
+    void value(const CheckPosition& position, std::string_view text);
     // Each line of a header field; one empty value when there is none.
     void values(const CheckPosition& position, const FieldValues& texts);
     // Tells the run log how many hits of the request went unwritten, if any.
     void finish();
 
 private:
-    void check(const CheckPosition& position, const std::string& param, const std::string& text);
+    void check(const CheckPosition& position, std::string_view param, std::string_view text);
     bool closeOnHit();
     void attackRuleHit(const CheckPosition& position, const rulematch& match);
-    void patchRuleCheck(const CheckPosition& position, const std::string& param,
-                        const std::string& text);
-    void learn(const CheckPosition& position, const std::string& param, const std::string& text);
+    void patchRuleCheck(const CheckPosition& position, std::string_view param,
+                        std::string_view text);
+    void learn(const CheckPosition& position, std::string_view param, std::string_view text);
     ParamKeyBuilder& keys();
     void record(std::string_view label, std::string_view kind, int32_t ruleId);
 

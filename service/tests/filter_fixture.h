@@ -25,9 +25,9 @@ public:
         attackRecords.push_back(record);
         HttpFilter::writeAttackLog(std::move(record));
     }
-    void writeDetailLog(std::string record) override {
-        detailRecords.push_back(record);
-        HttpFilter::writeDetailLog(std::move(record));
+    void writeDetailLog(std::string_view record) override {
+        detailRecords.emplace_back(record);
+        HttpFilter::writeDetailLog(record);
     }
 
     std::optional<connrecord> connection(uint64_t id) const {

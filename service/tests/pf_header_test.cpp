@@ -15,7 +15,7 @@ std::optional<std::string> valueOf(const PFHeader& header, std::string_view name
     if (field == nullptr) {
         return std::nullopt;
     }
-    return field->second;
+    return std::string(field->second);
 }
 
 struct LookupCase {
@@ -118,6 +118,31 @@ TEST(PFHeaderParse, MegabyteLinesAndManyContinuations) {
     header.parseHeaderText(text.data(), text.size());
     ASSERT_EQ(header.fields().size(), 1u);
     EXPECT_EQ(header.fields()[0].second.size(), 1u + 10000u * 4u);
+}
+
+TEST(PFHeaderParse, RepeatedFieldsInAnyCaseAreVisitedInArrivalOrder) {
+    const std::string text = "x-forwarded-for: 1\r\nHost: h\r\nX-FORWARDED-FOR:\r\n"
+                             "X-Forwarded-For: 3\r\n\tfolded\r\nx-forwarded-fo: no\r\n";
+    PFHeader header;
+    header.parseHeaderView(text);
+    std::vector<std::string> seen;
+    header.forEachValue("X-Forwarded-For", [&](std::string_view v) { seen.emplace_back(v); });
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "", "3\r\n\tfolded"}));
+    EXPECT_TRUE(PFHeader::sameName("User-Agent", "uSER-aGENT"));
+    EXPECT_FALSE(PFHeader::sameName("User-Agent", "User-Agen"));
+    EXPECT_FALSE(PFHeader::sameName("\xc0", "\xe0")) << "only ASCII letters fold";
+}
+
+TEST(PFHeaderParse, AMovedHeaderKeepsItsValues) {
+    std::string text = "A: 1\r\nB: 2\r\n c\r\n";
+    PFHeader header;
+    header.parseHeaderText(text.data(), text.size());
+    header.addField("D", "4");
+    text.assign(text.size(), 'x'); // the header holds its own copy
+    PFHeader moved(std::move(header));
+    EXPECT_EQ(valueOf(moved, "a"), "1");
+    EXPECT_EQ(valueOf(moved, "b"), "2\r\n c");
+    EXPECT_EQ(valueOf(moved, "d"), "4");
 }
 
 // A stream over fixed bytes that may claim another size, hand out short

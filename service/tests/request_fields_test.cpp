@@ -138,6 +138,9 @@ TEST_F(RequestFields, EveryLineOfAReadFieldIsInspected) {
         {"Accept-Language: en\r\nAccept-Language: evil\r\n\r\n", {"alan"}},
         {"client-ip: 1.2.3.4\r\nCLIENT-IP: evil\r\n\r\n", {"cip"}},
         {"User-Agent: good\r\nReferer: good\r\n\r\n", {}},
+        {"USER-AGENT: good\r\n\tevil\r\nHost: h\r\n\r\n", {"agent"}},
+        {"Cookie:\r\ncookie: b=evil\r\n\r\n", {"cookie"}},
+        {"COOKIE: a=evil; b=evil\r\nCookie: c=evil\r\n\r\n", {"cookie", "cookie", "cookie"}},
     };
     for (const auto& c : cases) {
         filter.attackRecords.clear();
