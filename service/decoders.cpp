@@ -34,6 +34,28 @@ const std::array<char, 256>& lowerTable() {
     return table;
 }
 
+// Per byte, whether normalForm copies it as it stands wherever it sits:
+// neither an escape nor a plus sign nor changed by lower-casing, and, for
+// the UTF-8 conversion, ASCII.
+struct KeptBytes {
+    std::array<bool, 256> plain{};
+    std::array<bool, 256> utf8{};
+};
+
+const KeptBytes& keptBytes() {
+    static const KeptBytes table = [] {
+        const std::array<char, 256>& lower = lowerTable();
+        KeptBytes built;
+        for (int c = 0; c < 256; ++c) {
+            const bool kept = c != '%' && c != '+' && lower[size_t(c)] == char(c);
+            built.plain[size_t(c)] = kept;
+            built.utf8[size_t(c)] = kept && c < 0x80;
+        }
+        return built;
+    }();
+    return table;
+}
+
 void lowerInPlace(char* text, size_t length) {
     const std::array<char, 256>& lower = lowerTable();
     for (size_t i = 0; i < length; ++i) {
@@ -181,6 +203,17 @@ uint8_t hexPairValue(char c1, char c2) {
 
 void toLower(std::string& text) {
     lowerInPlace(text.data(), text.size());
+}
+
+bool normalFormKeeps(std::string_view value, bool useUtf8) {
+    const KeptBytes& kept = keptBytes();
+    const std::array<bool, 256>& table = useUtf8 ? kept.utf8 : kept.plain;
+    for (const char c : value) {
+        if (!table[static_cast<unsigned char>(c)]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void normalForm(std::string_view value, bool useUtf8, std::string& out) {

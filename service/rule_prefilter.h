@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -26,11 +27,14 @@ public:
     RulePrefilter& operator=(const RulePrefilter&) = delete;
 
     // Whether some rule of the position looks at the normal form.
-    bool needsNormal(int32_t position) const { return m_needsNormal[index(position)]; }
+    bool needsNormal(int32_t position) const { return m_positions[index(position)].needsNormal; }
     // Indexes into the rule list, ascending, of the rules of the position
     // that may match: raw rules scanned on raw, normal rules on normal.
     // false when a scan failed; candidates then holds nothing useful.
     [[nodiscard]] bool candidates(int32_t position, std::string_view raw, std::string_view normal,
+                                  std::vector<uint32_t>& out) const;
+    // The same for a value that is its own normal form: one scan.
+    [[nodiscard]] bool candidates(int32_t position, std::string_view value,
                                   std::vector<uint32_t>& out) const;
 
     // Rules that are confirmed for every value, for tests and reports.
@@ -41,28 +45,38 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
-    // The scanner's databases of one set of rules, for the raw and the normal form.
-    struct Databases {
-        hs_database* raw = nullptr;
-        hs_database* normal = nullptr;
+    // What the scans of one position take from the rules: the databases of
+    // its raw rules, its normal rules, and both together for a value that is
+    // its own normal form.
+    struct PositionRules {
+        const hs_database* raw = nullptr;
+        const hs_database* normal = nullptr;
+        const hs_database* both = nullptr;
+        bool needsNormal = false;
+        // The always-confirmed rules of the position, ascending.
+        std::vector<uint32_t> always;
     };
-    [[nodiscard]] bool addSet(const std::vector<rulenode>& rules,
-                              const std::vector<unsigned>& members,
-                              std::vector<unsigned>& refused);
+    [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
+                                  std::vector<unsigned>& refused);
+    template <typename Take>
+    [[nodiscard]] bool databaseFor(const std::vector<rulenode>& rules, int32_t position, Take take,
+                                   std::vector<unsigned>& refused, const hs_database*& out);
+    [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
+                                  std::vector<unsigned> members, std::vector<unsigned>& refused,
+                                  const hs_database*& out);
     bool fitScratch() const;
-    bool scan(const hs_database* database, std::string_view value,
+    bool scan(const hs_database* database, std::string_view value, uint32_t position,
               std::vector<uint32_t>& out) const;
+    void finish(const PositionRules& rules, std::vector<uint32_t>& out) const;
 
-    // One set per position code of the rules, each rule compiled once; a
-    // value meets the sets of "any", of its own position and, for the
-    // variables, of "arg".
-    std::vector<Databases> m_sets;
-    std::array<std::vector<uint8_t>, kPositionCount> m_setsOf;
+    // Every database once, by the rules it holds. A database may hold rules
+    // of other positions too; a hit counts when the rule's mask has the
+    // value's position.
+    std::map<std::vector<unsigned>, hs_database*> m_databases;
+    std::vector<uint32_t> m_masks;
+    std::array<PositionRules, kPositionCount> m_positions{};
     uint64_t m_generation = 0;
     size_t m_alwaysCount = 0;
-    std::array<bool, kPositionCount> m_needsNormal{};
-    // Per position, the always-confirmed rules that apply to it.
-    std::array<std::vector<uint32_t>, kPositionCount> m_always;
 };
 
 } // namespace ostrum
