@@ -197,6 +197,16 @@ void BM_NormalForm(benchmark::State& state) {
 }
 BENCHMARK(BM_NormalForm)->ArgsProduct({{20, 1024}, {0, 1}});
 
+// The check that spares most values their normal form, on a value that passes it.
+void BM_NormalFormKeeps(benchmark::State& state) {
+    const std::string value = plainValueOf(size_t(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ostrum::normalFormKeeps(value, state.range(1) != 0));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NormalFormKeeps)->ArgsProduct({{20, 1024}, {0, 1}});
+
 } // namespace
 
 // What a request pays to hand one detail record of about 600 bytes to the
