@@ -128,22 +128,25 @@ struct ThreadScratch {
 
 thread_local ThreadScratch t_scratch;
 
-// The share of all the rules of a kind from which a position scans the
-// database of them all: its own would save little scanning and cost a
-// compile as long.
+// The share of all the rules from which a position scans the database of
+// them all: its own would save little scanning and cost a compile as long.
 struct Share {
     size_t numerator;
     size_t denominator;
 };
 constexpr Share kSharedShare{3, 4};
 
-// A rule's mask: a bit per position it applies to.
+// A rule's mask: a bit per position it applies to, and one for its
+// transform.
+constexpr uint32_t kRawBit = uint32_t(1) << kPositionCount;
+constexpr uint32_t kNormalBit = kRawBit << 1;
+
 uint32_t positionBit(int32_t position) {
     return uint32_t(1) << position;
 }
 
 uint32_t maskOf(const rulenode& rule) {
-    uint32_t mask = 0;
+    uint32_t mask = rule.tra == TRA_NORMAL ? kNormalBit : kRawBit;
     for (int32_t position = 0; position < kPositionCount; ++position) {
         mask |= rule.appliesTo(position) ? positionBit(position) : 0;
     }
@@ -152,14 +155,14 @@ uint32_t maskOf(const rulenode& rule) {
 
 struct ScanContext {
     const uint32_t* masks;
-    uint32_t position;
+    uint32_t wanted;
     std::vector<uint32_t>* out;
 };
 
 int collect(unsigned int id, unsigned long long, unsigned long long, unsigned int,
             void* context) {
     const auto& scan = *static_cast<const ScanContext*>(context);
-    if ((scan.masks[id] & scan.position) != 0) {
+    if ((scan.masks[id] & scan.wanted) == scan.wanted) {
         scan.out->push_back(id);
     }
     return 0;
@@ -191,10 +194,11 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
     return prefilter;
 }
 
-// A position whose rules of a kind are most of all the rules of that kind
-// scans the database of them all, which is compiled once; a position with
-// fewer gets its own, so that it does not pay for the other positions'
-// rules. Positions with the same rules share a database either way.
+// A position whose rules of a scan are most of all the rules scans the
+// database of them all, which is compiled once, and takes only the hits of
+// its own rules; a position with fewer gets a database of its own, so that
+// it does not pay for the other positions' rules. Positions with the same
+// rules share a database either way.
 bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
                                std::vector<unsigned>& refused) {
     for (const rulenode& rule : rules) {
@@ -205,33 +209,27 @@ bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
         for (const rulenode& rule : rules) {
             own.needsNormal |= rule.appliesTo(position) && rule.tra == TRA_NORMAL;
         }
-        for (const Transform tra : {TRA_RAW, TRA_NORMAL}) {
-            const auto ofKind = [tra](const rulenode& rule) { return rule.tra == tra; };
-            if (!databaseFor(rules, position, ofKind, refused,
-                             tra == TRA_RAW ? own.raw : own.normal)) {
-                return false;
-            }
-        }
-        const auto every = [](const rulenode&) { return true; };
-        if (!databaseFor(rules, position, every, refused, own.both)) {
+        const uint32_t bit = positionBit(position);
+        if (!scanFor(rules, bit | kRawBit, refused, own.raw) ||
+            !scanFor(rules, bit | kNormalBit, refused, own.normal) ||
+            !scanFor(rules, bit, refused, own.both)) {
             return false;
         }
     }
     return true;
 }
 
-template <typename Take>
-bool RulePrefilter::databaseFor(const std::vector<rulenode>& rules, int32_t position, Take take,
-                                std::vector<unsigned>& refused, const hs_database*& out) {
-    std::vector<unsigned> all = membersOf(rules, take, refused);
-    const auto applies = [&](const rulenode& rule) {
-        return take(rule) && rule.appliesTo(position);
-    };
-    std::vector<unsigned> own = membersOf(rules, applies, refused);
+bool RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                            std::vector<unsigned>& refused, Scan& out) {
+    const auto any = [](const rulenode&) { return true; };
+    const auto wants = [&](const rulenode& rule) { return (maskOf(rule) & wanted) == wanted; };
+    std::vector<unsigned> all = membersOf(rules, any, refused);
+    std::vector<unsigned> own = membersOf(rules, wants, refused);
     if (own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator) {
         own = std::move(all);
     }
-    return databaseOf(rules, std::move(own), refused, out);
+    out.wanted = wanted;
+    return databaseOf(rules, std::move(own), refused, out.database);
 }
 
 bool RulePrefilter::databaseOf(const std::vector<rulenode>& rules, std::vector<unsigned> members,
@@ -260,27 +258,28 @@ RulePrefilter::~RulePrefilter() {
     }
 }
 
-bool RulePrefilter::fitScratch() const {
-    if (t_scratch.fittedTo == m_generation) {
-        return true;
+hs_scratch* RulePrefilter::scratch() const {
+    ThreadScratch& own = t_scratch;
+    if (own.fittedTo == m_generation) {
+        return own.scratch;
     }
     for (const auto& [members, database] : m_databases) {
-        if (database != nullptr && hs_alloc_scratch(database, &t_scratch.scratch) != HS_SUCCESS) {
-            t_scratch.fittedTo = 0;
-            return false;
+        if (database != nullptr && hs_alloc_scratch(database, &own.scratch) != HS_SUCCESS) {
+            own.fittedTo = 0;
+            return nullptr;
         }
     }
-    t_scratch.fittedTo = m_generation;
-    return true;
+    own.fittedTo = m_generation;
+    return own.scratch;
 }
 
 bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
                                std::vector<uint32_t>& out) const {
     out.clear();
     const PositionRules& own = m_positions[index(position)];
-    const uint32_t bit = positionBit(int32_t(index(position)));
-    if (!fitScratch() || !scan(own.raw, raw, bit, out) ||
-        !scan(own.normal, normal, bit, out)) {
+    hs_scratch_t* space = scratch();
+    if (space == nullptr || !scan(own.raw, raw, space, out) ||
+        !scan(own.normal, normal, space, out)) {
         return false;
     }
     finish(own, out);
@@ -291,8 +290,8 @@ bool RulePrefilter::candidates(int32_t position, std::string_view value,
                                std::vector<uint32_t>& out) const {
     out.clear();
     const PositionRules& own = m_positions[index(position)];
-    const uint32_t bit = positionBit(int32_t(index(position)));
-    if (!fitScratch() || !scan(own.both, value, bit, out)) {
+    hs_scratch_t* space = scratch();
+    if (space == nullptr || !scan(own.both, value, space, out)) {
         return false;
     }
     finish(own, out);
@@ -300,9 +299,9 @@ bool RulePrefilter::candidates(int32_t position, std::string_view value,
 }
 
 // Each scan names a rule at most once and the two scans of a value take
-// rules of different transforms; only a raw rule that the second database
-// refused can be named twice, by the first one and as always confirmed.
-void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) const {
+// rules of different transforms; only a rule that some database refused
+// can be named twice, by another one and as always confirmed.
+void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) {
     out.insert(out.end(), own.always.begin(), own.always.end());
     if (out.size() > 1) {
         std::sort(out.begin(), out.end());
@@ -310,17 +309,17 @@ void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out)
     }
 }
 
-bool RulePrefilter::scan(const hs_database* database, std::string_view value, uint32_t position,
+bool RulePrefilter::scan(const Scan& which, std::string_view value, hs_scratch* space,
                          std::vector<uint32_t>& out) const {
-    if (database == nullptr) {
+    if (which.database == nullptr) {
         return true;
     }
     if (value.size() > std::numeric_limits<unsigned>::max()) {
         return false;
     }
-    ScanContext context{m_masks.data(), position, &out};
-    const hs_error_t rc = hs_scan(database, value.data(), unsigned(value.size()), 0,
-                                  t_scratch.scratch, collect, &context);
+    ScanContext context{m_masks.data(), which.wanted, &out};
+    const hs_error_t rc = hs_scan(which.database, value.data(), unsigned(value.size()), 0, space,
+                                  collect, &context);
     return rc == HS_SUCCESS;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 struct hs_database;
+struct hs_scratch;
 
 namespace ostrum {
 
@@ -45,33 +46,38 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
-    // What the scans of one position take from the rules: the databases of
-    // its raw rules, its normal rules, and both together for a value that is
-    // its own normal form.
+    // One scan: the database, and the mask bits a rule's hit must have.
+    struct Scan {
+        const hs_database* database = nullptr;
+        uint32_t wanted = 0;
+    };
+    // The scans of one position: its raw rules, its normal rules, and both
+    // together for a value that is its own normal form.
     struct PositionRules {
-        const hs_database* raw = nullptr;
-        const hs_database* normal = nullptr;
-        const hs_database* both = nullptr;
+        Scan raw;
+        Scan normal;
+        Scan both;
         bool needsNormal = false;
         // The always-confirmed rules of the position, ascending.
         std::vector<uint32_t> always;
     };
     [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
                                   std::vector<unsigned>& refused);
-    template <typename Take>
-    [[nodiscard]] bool databaseFor(const std::vector<rulenode>& rules, int32_t position, Take take,
-                                   std::vector<unsigned>& refused, const hs_database*& out);
+    [[nodiscard]] bool scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                               std::vector<unsigned>& refused, Scan& out);
     [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
                                   std::vector<unsigned> members, std::vector<unsigned>& refused,
                                   const hs_database*& out);
-    bool fitScratch() const;
-    bool scan(const hs_database* database, std::string_view value, uint32_t position,
+    // The thread's scratch space, fitted to these databases; null when the
+    // scanner cannot give one.
+    hs_scratch* scratch() const;
+    bool scan(const Scan& which, std::string_view value, hs_scratch* space,
               std::vector<uint32_t>& out) const;
-    void finish(const PositionRules& rules, std::vector<uint32_t>& out) const;
+    static void finish(const PositionRules& own, std::vector<uint32_t>& out);
 
     // Every database once, by the rules it holds. A database may hold rules
-    // of other positions too; a hit counts when the rule's mask has the
-    // value's position.
+    // of other positions and transforms too; a hit counts when the rule's
+    // mask has every bit the scan wants.
     std::map<std::vector<unsigned>, hs_database*> m_databases;
     std::vector<uint32_t> m_masks;
     std::array<PositionRules, kPositionCount> m_positions{};
