@@ -54,16 +54,15 @@ rulematch engine::matchRules(int32_t position, std::string_view value, bool useU
     }
     thread_local MatchBuffers buffers;
     std::string_view normal = value;
+    bool same = true;
     if (filter->needsNormal(position) && !normalFormKeeps(value, useUtf8)) {
         normalForm(value, useUtf8, buffers.normal);
-        if (buffers.normal != value) {
-            normal = buffers.normal;
-        }
+        same = buffers.normal == value;
+        normal = same ? value : std::string_view(buffers.normal);
     }
     std::vector<uint32_t>& candidates = buffers.candidates;
-    const bool scanned = normal.data() == value.data()
-                             ? filter->candidates(position, value, candidates)
-                             : filter->candidates(position, value, normal, candidates);
+    const bool scanned = same ? filter->candidates(position, value, candidates)
+                              : filter->candidates(position, value, normal, candidates);
     if (!scanned) {
         return matchRulesOneByOne(position, value, useUtf8);
     }
