@@ -106,6 +106,18 @@ std::string valueOf(size_t size) {
     return value;
 }
 
+// A benign value of about the given size that is its own normal form: no
+// escape, plus sign or upper-case letter.
+std::string plainValueOf(size_t size) {
+    const std::string piece = "search-terms.for_the/page-1=";
+    std::string value;
+    while (value.size() < size) {
+        value += piece;
+    }
+    value.resize(size);
+    return value;
+}
+
 struct Position {
     const char* name;
     int32_t code;
@@ -123,8 +135,7 @@ constexpr Position kValuePositions[] = {
 // One value at one position; "one-by-one" walks every rule without the
 // prefilter, for comparison.
 void matchBench(benchmark::State& state, const std::shared_ptr<ostrum::engine>& e,
-                int32_t position, size_t size, bool oneByOne) {
-    const std::string value = valueOf(size);
+                int32_t position, const std::string& value, bool oneByOne) {
     (void)e->matchRules(position, value, true); // builds the prefilter outside the timing
     for (auto _ : state) {
         benchmark::DoNotOptimize(oneByOne ? e->matchRulesOneByOne(position, value, true)
@@ -137,13 +148,24 @@ void registerSet(const std::string& name, const std::shared_ptr<ostrum::engine>&
     for (const size_t size : {size_t(20), size_t(1024)}) {
         const std::string prefix = "Match/" + name + "/" + std::to_string(size) + "B/";
         for (const Position& p : kValuePositions) {
-            benchmark::RegisterBenchmark((prefix + p.name).c_str(), matchBench, e, p.code, size,
-                                         false);
+            benchmark::RegisterBenchmark((prefix + p.name).c_str(), matchBench, e, p.code,
+                                         valueOf(size), false);
+            benchmark::RegisterBenchmark((prefix + "plain/" + p.name).c_str(), matchBench, e,
+                                         p.code, plainValueOf(size), false);
         }
         benchmark::RegisterBenchmark((prefix + "argget/one-by-one").c_str(), matchBench, e,
-                                     ostrum::POS_ARGGET, size, true);
+                                     ostrum::POS_ARGGET, valueOf(size), true);
     }
 }
+
+// What the filter's start pays to build the prefilter of the shipped rules.
+void BM_PrefilterBuild(benchmark::State& state) {
+    const std::shared_ptr<ostrum::engine> e = engineFrom(OSTRUM_SOURCE_DIR "/dist/RAWRULE.dat");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ostrum::RulePrefilter::build(e->rules()));
+    }
+}
+BENCHMARK(BM_PrefilterBuild)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_DecodeLower(benchmark::State& state) {
     const std::string value = valueOf(size_t(state.range(0)));
@@ -174,6 +196,16 @@ void BM_NormalForm(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_NormalForm)->ArgsProduct({{20, 1024}, {0, 1}});
+
+// The check that spares most values their normal form, on a value that passes it.
+void BM_NormalFormKeeps(benchmark::State& state) {
+    const std::string value = plainValueOf(size_t(state.range(0)));
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ostrum::normalFormKeeps(value, state.range(1) != 0));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_NormalFormKeeps)->ArgsProduct({{20, 1024}, {0, 1}});
 
 } // namespace
 

@@ -3,7 +3,9 @@
 #include "platform/text.h"
 
 #include <array>
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace ostrum {
 namespace {
@@ -34,6 +36,53 @@ const std::array<char, 256>& lowerTable() {
     return table;
 }
 
+// Per byte, whether normalForm copies it as it stands wherever it sits:
+// neither an escape nor a plus sign nor changed by lower-casing, and, for
+// the UTF-8 conversion, ASCII. asciiLower: lower-casing changes 'A'-'Z'
+// only, as in the "C" locale, so that eight bytes can be checked at once.
+struct KeptBytes {
+    std::array<bool, 256> plain{};
+    std::array<bool, 256> utf8{};
+    bool asciiLower = true;
+};
+
+const KeptBytes& keptBytes() {
+    static const KeptBytes table = [] {
+        const std::array<char, 256>& lower = lowerTable();
+        KeptBytes built;
+        for (int c = 0; c < 256; ++c) {
+            const bool kept = c != '%' && c != '+' && lower[size_t(c)] == char(c);
+            built.plain[size_t(c)] = kept;
+            built.utf8[size_t(c)] = kept && c < 0x80;
+            const int ascii = c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+            built.asciiLower &= lower[size_t(c)] == char(ascii);
+        }
+        return built;
+    }();
+    return table;
+}
+
+constexpr size_t kKeptRun = 8 * sizeof(uint64_t);
+constexpr uint64_t kEveryByte = 0x0101010101010101ULL;
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The high bit of each byte of `low` (high bits clear) that equals c.
+uint64_t bytesEqual(uint64_t low, char c) {
+    const uint64_t diff = low ^ (kEveryByte * static_cast<unsigned char>(c));
+    return ~(diff + kEveryByte * 0x7F) & kHighBits;
+}
+
+// The high bit of each byte of the word that normalForm may change, under
+// an ASCII-only lower-casing.
+uint64_t changingBytes(uint64_t word, uint64_t highChanges) {
+    const uint64_t high = word & kHighBits;
+    const uint64_t low = word & ~kHighBits;
+    const uint64_t atLeastA = (low + kEveryByte * (0x80 - 'A')) & kHighBits;
+    const uint64_t aboveZ = (low + kEveryByte * (0x80 - 'Z' - 1)) & kHighBits;
+    const uint64_t special = (atLeastA & ~aboveZ) | bytesEqual(low, '%') | bytesEqual(low, '+');
+    return (special & ~high) | (high & highChanges);
+}
+
 void lowerInPlace(char* text, size_t length) {
     const std::array<char, 256>& lower = lowerTable();
     for (size_t i = 0; i < length; ++i) {
@@ -57,20 +106,25 @@ bool hasPair(std::string_view value, size_t percent) {
     return percent + 2 < value.size();
 }
 
-// Writes the decoded value to out, which holds value.size() bytes (decoding
-// never lengthens); returns the decoded length.
-size_t urlDecodeInto(std::string_view value, char* out) {
+// Writes the decoded value, each byte passed through `map`, to out, which
+// holds value.size() bytes (decoding never lengthens); returns the decoded
+// length.
+template <typename Map> size_t urlDecodeInto(std::string_view value, char* out, Map map) {
     size_t n = 0;
     for (size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
         if (c == '%' && hasPair(value, i)) {
-            out[n++] = char(hexPairValue(value[i + 1], value[i + 2]));
+            out[n++] = map(char(hexPairValue(value[i + 1], value[i + 2])));
             i += 2;
         } else {
-            out[n++] = c == '+' ? ' ' : c;
+            out[n++] = map(c == '+' ? ' ' : c);
         }
     }
     return n;
+}
+
+size_t urlDecodeInto(std::string_view value, char* out) {
+    return urlDecodeInto(value, out, [](char c) { return c; });
 }
 
 bool isContinuation(unsigned char byte) {
@@ -183,10 +237,45 @@ void toLower(std::string& text) {
     lowerInPlace(text.data(), text.size());
 }
 
+bool normalFormKeeps(std::string_view value, bool useUtf8) {
+    const KeptBytes& kept = keptBytes();
+    size_t i = 0;
+    if (kept.asciiLower) {
+        const uint64_t highChanges = useUtf8 ? kHighBits : 0;
+        // Words in runs of eight between tests: the branch is rare and the
+        // words' checks overlap, yet a changing value stops early.
+        uint64_t changing = 0;
+        for (; i + sizeof(uint64_t) <= value.size() && changing == 0;) {
+            const size_t run = std::min(value.size() - i, kKeptRun) / sizeof(uint64_t);
+            for (size_t w = 0; w < run; ++w, i += sizeof(uint64_t)) {
+                uint64_t word = 0;
+                std::memcpy(&word, value.data() + i, sizeof word);
+                changing |= changingBytes(word, highChanges);
+            }
+        }
+        if (changing != 0) {
+            return false;
+        }
+    }
+    const std::array<bool, 256>& table = useUtf8 ? kept.utf8 : kept.plain;
+    for (; i < value.size(); ++i) {
+        if (!table[static_cast<unsigned char>(value[i])]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Without the conversion, lower-casing rides along with the decoding.
 void normalForm(std::string_view value, bool useUtf8, std::string& out) {
     out.resize(value.size());
-    const size_t n =
-        useUtf8 ? urlDecodeToAnsiInto(value, out.data()) : urlDecodeInto(value, out.data());
+    if (!useUtf8) {
+        const std::array<char, 256>& lower = lowerTable();
+        const auto toLower = [&lower](char c) { return lower[static_cast<unsigned char>(c)]; };
+        out.resize(urlDecodeInto(value, out.data(), toLower));
+        return;
+    }
+    const size_t n = urlDecodeToAnsiInto(value, out.data());
     lowerInPlace(out.data(), n);
     out.resize(n);
 }

@@ -34,4 +34,8 @@ void toLower(std::string& text);
 // caller can keep one buffer.
 void normalForm(std::string_view value, bool useUtf8, std::string& out);
 
+// true only when normalForm would give the value back unchanged; a quick
+// byte check, so false does not prove that it changes.
+bool normalFormKeeps(std::string_view value, bool useUtf8);
+
 } // namespace ostrum

@@ -45,24 +45,30 @@ const RulePrefilter* engine::prefilter() {
 }
 
 // Only the rules that the prefilter names are confirmed, in file order, so
-// the first rule that fires is the same as in a walk over every rule.
+// the first rule that fires is the same as in a walk over every rule. Most
+// values are their own normal form; one scan then serves both transforms.
 rulematch engine::matchRules(int32_t position, std::string_view value, bool useUtf8) {
     const RulePrefilter* filter = value.empty() ? nullptr : prefilter();
     if (filter == nullptr) {
         return matchRulesOneByOne(position, value, useUtf8);
     }
-    thread_local std::string normal;
-    thread_local std::vector<uint32_t> candidates;
-    if (filter->needsNormal(position)) {
-        normalForm(value, useUtf8, normal);
+    thread_local MatchBuffers buffers;
+    std::string_view normal = value;
+    bool same = true;
+    if (filter->needsNormal(position) && !normalFormKeeps(value, useUtf8)) {
+        normalForm(value, useUtf8, buffers.normal);
+        same = buffers.normal == value;
+        normal = same ? value : std::string_view(buffers.normal);
     }
-    if (!filter->candidates(position, value, normal, candidates)) {
+    std::vector<uint32_t>& candidates = buffers.candidates;
+    const bool scanned = same ? filter->candidates(position, value, candidates)
+                              : filter->candidates(position, value, normal, candidates);
+    if (!scanned) {
         return matchRulesOneByOne(position, value, useUtf8);
     }
     for (const uint32_t index : candidates) {
         rulenode& rule = rulelist[index];
-        const std::string_view seen = rule.tra == TRA_NORMAL ? std::string_view(normal) : value;
-        if (rule.appliesTo(position) && rule.compare(seen)) {
+        if (rule.compare(rule.tra == TRA_NORMAL ? normal : value)) {
             return {1, rule.getId(), rule.getHd()};
         }
     }

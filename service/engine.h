@@ -102,6 +102,12 @@ public:
     const RulePrefilter* prefilter();
 
 private:
+    // What a match keeps per thread, so that a value costs no allocation.
+    struct MatchBuffers {
+        std::string normal;
+        std::vector<uint32_t> candidates;
+    };
+
     void indexRule(size_t index);
     void registerBuiltinTypes();
     void writeLearnResult();

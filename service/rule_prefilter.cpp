@@ -56,8 +56,8 @@ Expression expressionOf(const rulenode& rule, unsigned index) {
 // Compiles the expressions into `database` (null when the scanner refused
 // them all), dropping each one it refuses into `refused`; false when the
 // scanner fails as a whole.
-bool compileAll(std::vector<Expression> expressions, hs_database_t*& database,
-                std::vector<unsigned>& refused) {
+bool compileExpressions(std::vector<Expression> expressions, hs_database_t*& database,
+                        std::vector<unsigned>& refused) {
     database = nullptr;
     while (!expressions.empty()) {
         std::vector<const char*> texts;
@@ -89,6 +89,33 @@ bool compileAll(std::vector<Expression> expressions, hs_database_t*& database,
     return true;
 }
 
+bool contains(const std::vector<unsigned>& list, unsigned value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// The scannable rules that pass `take` and are not refused yet.
+template <typename Take>
+std::vector<unsigned> membersOf(const std::vector<rulenode>& rules, Take take,
+                                const std::vector<unsigned>& refused) {
+    std::vector<unsigned> members;
+    for (unsigned i = 0; i < rules.size(); ++i) {
+        if (take(rules[i]) && scannable(rules[i]) && !contains(refused, i)) {
+            members.push_back(i);
+        }
+    }
+    return members;
+}
+
+// Compiles the members; false when the scanner fails as a whole.
+bool compileRules(const std::vector<rulenode>& rules, const std::vector<unsigned>& members,
+                  hs_database_t*& database, std::vector<unsigned>& refused) {
+    std::vector<Expression> expressions;
+    for (const unsigned i : members) {
+        expressions.push_back(expressionOf(rules[i], i));
+    }
+    return compileExpressions(std::move(expressions), database, refused);
+}
+
 std::atomic<uint64_t> g_generation{0};
 
 // The scanner's scratch space of one thread, fitted to the last prefilter
@@ -101,9 +128,43 @@ struct ThreadScratch {
 
 thread_local ThreadScratch t_scratch;
 
+// The share of all the rules from which a position scans the database of
+// them all: its own would save little scanning and cost a compile as long.
+struct Share {
+    size_t numerator;
+    size_t denominator;
+};
+constexpr Share kSharedShare{3, 4};
+
+// A rule's mask: a bit per position it applies to, and one for its
+// transform.
+constexpr uint32_t kRawBit = uint32_t(1) << kPositionCount;
+constexpr uint32_t kNormalBit = kRawBit << 1;
+
+uint32_t positionBit(int32_t position) {
+    return uint32_t(1) << position;
+}
+
+uint32_t maskOf(const rulenode& rule) {
+    uint32_t mask = rule.tra == TRA_NORMAL ? kNormalBit : kRawBit;
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        mask |= rule.appliesTo(position) ? positionBit(position) : 0;
+    }
+    return mask;
+}
+
+struct ScanContext {
+    const uint32_t* masks;
+    uint32_t wanted;
+    std::vector<uint32_t>* out;
+};
+
 int collect(unsigned int id, unsigned long long, unsigned long long, unsigned int,
             void* context) {
-    static_cast<std::vector<uint32_t>*>(context)->push_back(id);
+    const auto& scan = *static_cast<const ScanContext*>(context);
+    if ((scan.masks[id] & scan.wanted) == scan.wanted) {
+        scan.out->push_back(id);
+    }
     return 0;
 }
 
@@ -114,45 +175,18 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
         return nullptr;
     }
     std::unique_ptr<RulePrefilter> prefilter(new RulePrefilter());
-    std::vector<unsigned> always;
-    for (unsigned i = 0; i < rules.size(); ++i) {
-        if (!scannable(rules[i])) {
-            always.push_back(i);
-        }
+    std::vector<unsigned> refused;
+    if (!prefilter->compileAll(rules, refused)) {
+        return nullptr;
     }
-    for (int32_t code = 0; code < kPositionCount; ++code) {
-        std::vector<unsigned> members;
-        for (unsigned i = 0; i < rules.size(); ++i) {
-            if (rules[i].tar == code) {
-                members.push_back(i);
-            }
-        }
-        if (members.empty()) {
+    for (unsigned i = 0; i < rules.size(); ++i) {
+        if (scannable(rules[i]) && !contains(refused, i)) {
             continue;
         }
-        if (!prefilter->addSet(rules, members, always)) {
-            return nullptr;
-        }
-        const auto set = uint8_t(prefilter->m_sets.size() - 1);
+        ++prefilter->m_alwaysCount;
         for (int32_t position = 0; position < kPositionCount; ++position) {
-            if (rules[members[0]].appliesTo(position)) {
-                prefilter->m_setsOf[size_t(position)].push_back(set);
-            }
-        }
-    }
-    for (int32_t position = 0; position < kPositionCount; ++position) {
-        for (const rulenode& rule : rules) {
-            prefilter->m_needsNormal[size_t(position)] |=
-                rule.tra == TRA_NORMAL && rule.appliesTo(position);
-        }
-    }
-    std::sort(always.begin(), always.end());
-    always.erase(std::unique(always.begin(), always.end()), always.end());
-    prefilter->m_alwaysCount = always.size();
-    for (int32_t position = 0; position < kPositionCount; ++position) {
-        for (const unsigned i : always) {
             if (rules[i].appliesTo(position)) {
-                prefilter->m_always[size_t(position)].push_back(i);
+                prefilter->m_positions[size_t(position)].always.push_back(i);
             }
         }
     }
@@ -160,74 +194,132 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
     return prefilter;
 }
 
-bool RulePrefilter::addSet(const std::vector<rulenode>& rules,
-                           const std::vector<unsigned>& members, std::vector<unsigned>& refused) {
-    std::vector<Expression> raw;
-    std::vector<Expression> normal;
-    for (const unsigned i : members) {
-        if (scannable(rules[i])) {
-            (rules[i].tra == TRA_NORMAL ? normal : raw).push_back(expressionOf(rules[i], i));
+// A position whose rules of a scan are most of all the rules scans the
+// database of them all, which is compiled once, and takes only the hits of
+// its own rules; a position with fewer gets a database of its own, so that
+// it does not pay for the other positions' rules. Positions with the same
+// rules share a database either way.
+bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
+                               std::vector<unsigned>& refused) {
+    for (const rulenode& rule : rules) {
+        m_masks.push_back(maskOf(rule));
+    }
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        PositionRules& own = m_positions[size_t(position)];
+        for (const rulenode& rule : rules) {
+            own.needsNormal |= rule.appliesTo(position) && rule.tra == TRA_NORMAL;
+        }
+        const uint32_t bit = positionBit(position);
+        if (!scanFor(rules, bit | kRawBit, refused, own.raw) ||
+            !scanFor(rules, bit | kNormalBit, refused, own.normal) ||
+            !scanFor(rules, bit, refused, own.both)) {
+            return false;
         }
     }
-    Databases& set = m_sets.emplace_back();
-    return compileAll(std::move(raw), set.raw, refused) &&
-           compileAll(std::move(normal), set.normal, refused);
+    return true;
+}
+
+bool RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                            std::vector<unsigned>& refused, Scan& out) {
+    const auto any = [](const rulenode&) { return true; };
+    const auto wants = [&](const rulenode& rule) { return (maskOf(rule) & wanted) == wanted; };
+    std::vector<unsigned> all = membersOf(rules, any, refused);
+    std::vector<unsigned> own = membersOf(rules, wants, refused);
+    if (own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator) {
+        own = std::move(all);
+    }
+    out.wanted = wanted;
+    return databaseOf(rules, std::move(own), refused, out.database);
+}
+
+bool RulePrefilter::databaseOf(const std::vector<rulenode>& rules, std::vector<unsigned> members,
+                               std::vector<unsigned>& refused, const hs_database*& out) {
+    out = nullptr;
+    if (members.empty()) {
+        return true;
+    }
+    const auto known = m_databases.find(members);
+    if (known != m_databases.end()) {
+        out = known->second;
+        return true;
+    }
+    hs_database_t* database = nullptr;
+    if (!compileRules(rules, members, database, refused)) {
+        return false;
+    }
+    m_databases.emplace(std::move(members), database);
+    out = database;
+    return true;
 }
 
 RulePrefilter::~RulePrefilter() {
-    for (const Databases& set : m_sets) {
-        hs_free_database(set.raw);
-        hs_free_database(set.normal);
+    for (const auto& [members, database] : m_databases) {
+        hs_free_database(database);
     }
 }
 
-bool RulePrefilter::fitScratch() const {
-    if (t_scratch.fittedTo == m_generation) {
-        return true;
+hs_scratch* RulePrefilter::scratch() const {
+    ThreadScratch& own = t_scratch;
+    if (own.fittedTo == m_generation) {
+        return own.scratch;
     }
-    for (const Databases& set : m_sets) {
-        for (const hs_database_t* database : {set.raw, set.normal}) {
-            if (database != nullptr && hs_alloc_scratch(database, &t_scratch.scratch) != HS_SUCCESS) {
-                t_scratch.fittedTo = 0;
-                return false;
-            }
+    for (const auto& [members, database] : m_databases) {
+        if (database != nullptr && hs_alloc_scratch(database, &own.scratch) != HS_SUCCESS) {
+            own.fittedTo = 0;
+            return nullptr;
         }
     }
-    t_scratch.fittedTo = m_generation;
-    return true;
+    own.fittedTo = m_generation;
+    return own.scratch;
 }
 
 bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
                                std::vector<uint32_t>& out) const {
     out.clear();
-    if (!fitScratch()) {
+    const PositionRules& own = m_positions[index(position)];
+    hs_scratch_t* space = scratch();
+    if (space == nullptr || !scan(own.raw, raw, space, out) ||
+        !scan(own.normal, normal, space, out)) {
         return false;
     }
-    for (const uint8_t i : m_setsOf[index(position)]) {
-        const Databases& set = m_sets[i];
-        if (!scan(set.raw, raw, out) || (needsNormal(position) && !scan(set.normal, normal, out))) {
-            return false;
-        }
+    finish(own, out);
+    return true;
+}
+
+bool RulePrefilter::candidates(int32_t position, std::string_view value,
+                               std::vector<uint32_t>& out) const {
+    out.clear();
+    const PositionRules& own = m_positions[index(position)];
+    hs_scratch_t* space = scratch();
+    if (space == nullptr || !scan(own.both, value, space, out)) {
+        return false;
     }
-    const std::vector<uint32_t>& always = m_always[index(position)];
-    out.insert(out.end(), always.begin(), always.end());
+    finish(own, out);
+    return true;
+}
+
+// Each scan names a rule at most once and the two scans of a value take
+// rules of different transforms; only a rule that some database refused
+// can be named twice, by another one and as always confirmed.
+void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) {
+    out.insert(out.end(), own.always.begin(), own.always.end());
     if (out.size() > 1) {
         std::sort(out.begin(), out.end());
         out.erase(std::unique(out.begin(), out.end()), out.end());
     }
-    return true;
 }
 
-bool RulePrefilter::scan(const hs_database* database, std::string_view value,
+bool RulePrefilter::scan(const Scan& which, std::string_view value, hs_scratch* space,
                          std::vector<uint32_t>& out) const {
-    if (database == nullptr) {
+    if (which.database == nullptr) {
         return true;
     }
     if (value.size() > std::numeric_limits<unsigned>::max()) {
         return false;
     }
-    const hs_error_t rc = hs_scan(database, value.data(), unsigned(value.size()), 0,
-                                  t_scratch.scratch, collect, &out);
+    ScanContext context{m_masks.data(), which.wanted, &out};
+    const hs_error_t rc = hs_scan(which.database, value.data(), unsigned(value.size()), 0, space,
+                                  collect, &context);
     return rc == HS_SUCCESS;
 }
 

@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 struct hs_database;
+struct hs_scratch;
 
 namespace ostrum {
 
@@ -26,11 +28,14 @@ public:
     RulePrefilter& operator=(const RulePrefilter&) = delete;
 
     // Whether some rule of the position looks at the normal form.
-    bool needsNormal(int32_t position) const { return m_needsNormal[index(position)]; }
+    bool needsNormal(int32_t position) const { return m_positions[index(position)].needsNormal; }
     // Indexes into the rule list, ascending, of the rules of the position
     // that may match: raw rules scanned on raw, normal rules on normal.
     // false when a scan failed; candidates then holds nothing useful.
     [[nodiscard]] bool candidates(int32_t position, std::string_view raw, std::string_view normal,
+                                  std::vector<uint32_t>& out) const;
+    // The same for a value that is its own normal form: one scan.
+    [[nodiscard]] bool candidates(int32_t position, std::string_view value,
                                   std::vector<uint32_t>& out) const;
 
     // Rules that are confirmed for every value, for tests and reports.
@@ -41,28 +46,43 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
-    // The scanner's databases of one set of rules, for the raw and the normal form.
-    struct Databases {
-        hs_database* raw = nullptr;
-        hs_database* normal = nullptr;
+    // One scan: the database, and the mask bits a rule's hit must have.
+    struct Scan {
+        const hs_database* database = nullptr;
+        uint32_t wanted = 0;
     };
-    [[nodiscard]] bool addSet(const std::vector<rulenode>& rules,
-                              const std::vector<unsigned>& members,
-                              std::vector<unsigned>& refused);
-    bool fitScratch() const;
-    bool scan(const hs_database* database, std::string_view value,
+    // The scans of one position: its raw rules, its normal rules, and both
+    // together for a value that is its own normal form.
+    struct PositionRules {
+        Scan raw;
+        Scan normal;
+        Scan both;
+        bool needsNormal = false;
+        // The always-confirmed rules of the position, ascending.
+        std::vector<uint32_t> always;
+    };
+    [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
+                                  std::vector<unsigned>& refused);
+    [[nodiscard]] bool scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                               std::vector<unsigned>& refused, Scan& out);
+    [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
+                                  std::vector<unsigned> members, std::vector<unsigned>& refused,
+                                  const hs_database*& out);
+    // The thread's scratch space, fitted to these databases; null when the
+    // scanner cannot give one.
+    hs_scratch* scratch() const;
+    bool scan(const Scan& which, std::string_view value, hs_scratch* space,
               std::vector<uint32_t>& out) const;
+    static void finish(const PositionRules& own, std::vector<uint32_t>& out);
 
-    // One set per position code of the rules, each rule compiled once; a
-    // value meets the sets of "any", of its own position and, for the
-    // variables, of "arg".
-    std::vector<Databases> m_sets;
-    std::array<std::vector<uint8_t>, kPositionCount> m_setsOf;
+    // Every database once, by the rules it holds. A database may hold rules
+    // of other positions and transforms too; a hit counts when the rule's
+    // mask has every bit the scan wants.
+    std::map<std::vector<unsigned>, hs_database*> m_databases;
+    std::vector<uint32_t> m_masks;
+    std::array<PositionRules, kPositionCount> m_positions{};
     uint64_t m_generation = 0;
     size_t m_alwaysCount = 0;
-    std::array<bool, kPositionCount> m_needsNormal{};
-    // Per position, the always-confirmed rules that apply to it.
-    std::array<std::vector<uint32_t>, kPositionCount> m_always;
 };
 
 } // namespace ostrum

@@ -22,7 +22,8 @@ std::string lowered(std::string text) {
 } // namespace
 
 // Every decoder on arbitrary bytes: none may grow the value, the UTF-8 form
-// never empties a value, and the rules' one-pass form equals the composed one.
+// never empties a value, the rules' one-pass form equals the composed one,
+// and the quick check that a value is its own normal form never errs.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view value(reinterpret_cast<const char*>(data), size);
     check(ostrum::decodeLower(value).size() <= size);
@@ -37,7 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string normal;
     ostrum::normalForm(value, false, normal);
     check(normal == lowered(decoded));
+    check(!ostrum::normalFormKeeps(value, false) || normal == value);
     ostrum::normalForm(value, true, normal);
     check(normal == lowered(ansi));
+    check(!ostrum::normalFormKeeps(value, true) || normal == value);
     return 0;
 }

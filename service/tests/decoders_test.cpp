@@ -161,5 +161,33 @@ TEST(Decoders, RandomInputStaysWithinBoundsAndFormsAgree) {
     }
 }
 
+// The quick check may only claim what normalForm then does.
+TEST(Decoders, NormalFormKeepsOnlyValuesThatNormalFormGivesBack) {
+    EXPECT_TRUE(normalFormKeeps("search-terms.for_the/page-1=x", true));
+    EXPECT_TRUE(normalFormKeeps("", true));
+    for (const char* changed : {"A", "a%20", "a+b", "%"}) {
+        EXPECT_FALSE(normalFormKeeps(changed, false)) << changed;
+        EXPECT_FALSE(normalFormKeeps(changed, true)) << changed;
+    }
+    EXPECT_TRUE(normalFormKeeps("\xE4\xB8\xAD", false));
+    EXPECT_FALSE(normalFormKeeps("\xE4\xB8\xAD", true));
+
+    std::mt19937 random(99);
+    const std::string alphabet = "%+aZz09 \xE4\xB8\xAD\x80\xFF\0"s;
+    std::string out;
+    for (int round = 0; round < 3000; ++round) {
+        std::string value(random() % 8, ' ');
+        for (char& c : value) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        for (const bool utf8 : {false, true}) {
+            normalForm(value, utf8, out);
+            if (normalFormKeeps(value, utf8)) {
+                EXPECT_EQ(out, value) << hex(value) << " utf8 " << utf8;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace ostrum

@@ -1,8 +1,10 @@
+#include "service/decoders.h"
 #include "service/engine.h"
 
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ostrum {
@@ -47,18 +49,31 @@ std::string ruleLine(size_t id, const char* position, bool normal, const char* c
            (normal ? "normal," : "raw,") + compare + ",log\" \"" + pattern + "\"";
 }
 
+void expectSameAnswer(engine& rules, const std::string& value) {
+    for (int32_t position = -1; position <= kPositionCount; ++position) {
+        for (const bool utf8 : {false, true}) {
+            const rulematch fast = rules.matchRules(position, value, utf8);
+            const rulematch plain = rules.matchRulesOneByOne(position, value, utf8);
+            ASSERT_EQ(fast.hit, plain.hit) << ::testing::PrintToString(value) << " at "
+                                           << position;
+            if (plain.hit != 0) {
+                ASSERT_EQ(fast.id, plain.id) << ::testing::PrintToString(value);
+            }
+        }
+    }
+}
+
+// Each random value, and its normal form, which is mostly its own normal
+// form and so takes the one-scan path.
 void expectSameAnswers(engine& rules, std::mt19937& random, int values) {
+    std::string normal;
     for (int v = 0; v < values; ++v) {
         const std::string value = randomValue(random);
-        for (int32_t position = -1; position <= kPositionCount; ++position) {
-            for (const bool utf8 : {false, true}) {
-                const rulematch fast = rules.matchRules(position, value, utf8);
-                const rulematch plain = rules.matchRulesOneByOne(position, value, utf8);
-                ASSERT_EQ(fast.hit, plain.hit) << ::testing::PrintToString(value) << " at "
-                                               << position;
-                if (plain.hit != 0) {
-                    ASSERT_EQ(fast.id, plain.id) << ::testing::PrintToString(value);
-                }
+        normalForm(value, false, normal);
+        for (const std::string& seen : {value, normal}) {
+            expectSameAnswer(rules, seen);
+            if (::testing::Test::HasFatalFailure()) {
+                return;
             }
         }
     }
@@ -88,14 +103,19 @@ TEST(RulePrefilterTest, GeneratedRuleSetsAgreeWithTheWalkOverEveryRule) {
     std::uniform_int_distribution<size_t> pattern(0, std::size(kPatterns) - 1);
     std::uniform_int_distribution<size_t> position(0, std::size(kPositionNames) - 1);
     std::uniform_int_distribution<int> kind(0, 9);
-    for (const size_t count : {3, 20, 120}) {
+    std::uniform_int_distribution<int> percent(0, 99);
+    // Rules spread over the positions, and rules mostly of "any", where the
+    // positions share the databases of all the rules.
+    for (const auto& [count, anyShare] : {std::pair{3, 0}, {20, 0}, {120, 0}, {60, 85}}) {
         SCOPED_TRACE(count);
         engine rules;
-        for (size_t i = 0; i < count; ++i) {
+        for (size_t i = 0; i < size_t(count); ++i) {
             const int k = kind(random);
             const char* compare = k < 3 ? "find" : (k < 9 ? "regex" : "!regex");
-            (void)rules.addrulestr(ruleLine(i + 1, kPositionNames[position(random)], k % 2 == 0,
-                                            compare, kPatterns[pattern(random)]));
+            const char* where =
+                percent(random) < anyShare ? "any" : kPositionNames[position(random)];
+            (void)rules.addrulestr(
+                ruleLine(i + 1, where, k % 2 == 0, compare, kPatterns[pattern(random)]));
         }
         ASSERT_NE(RulePrefilter::build(rules.rules()), nullptr);
         expectSameAnswers(rules, random, 400);
@@ -117,6 +137,12 @@ TEST(RulePrefilterTest, OnlyWhatTheScannerCannotTellIsAlwaysConfirmed) {
                                       candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 2}));
     ASSERT_TRUE(prefilter->candidates(POS_URL, "/x", "/x", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
+    ASSERT_TRUE(prefilter->candidates(POS_COOKIE, "a union  select", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 2}));
+    ASSERT_TRUE(prefilter->candidates(POS_ARGPOST, "etc/passwd", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 2}));
+    ASSERT_TRUE(prefilter->candidates(POS_URL, "etc/passwd", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
 }
 
