@@ -3,6 +3,7 @@
 #include "service/dates.h"
 #include "service/decoders.h"
 #include "service/trace.h"
+#include "service/verdict_cache.h"
 
 #include <cstdarg>
 
@@ -52,6 +53,11 @@ rulematch engine::matchRules(int32_t position, std::string_view value, bool useU
     if (filter == nullptr) {
         return matchRulesOneByOne(position, value, useUtf8);
     }
+    thread_local VerdictCache cleanValues;
+    const bool kept = VerdictCache::covers(position);
+    if (kept && cleanValues.knownClean(filter->generation(), position, useUtf8, value)) {
+        return {};
+    }
     thread_local MatchBuffers buffers;
     std::string_view normal = value;
     bool same = true;
@@ -71,6 +77,9 @@ rulematch engine::matchRules(int32_t position, std::string_view value, bool useU
         if (rule.compare(rule.tra == TRA_NORMAL ? normal : value)) {
             return {1, rule.getId(), rule.getHd()};
         }
+    }
+    if (kept) {
+        cleanValues.rememberClean(filter->generation(), position, useUtf8, value);
     }
     return {};
 }

@@ -40,6 +40,8 @@ public:
 
     // Rules that are confirmed for every value, for tests and reports.
     size_t alwaysConfirmedCount() const { return m_alwaysCount; }
+    // This rule set among all built in the process, counted from 1.
+    uint64_t generation() const { return m_generation; }
 
 private:
     RulePrefilter() = default;
