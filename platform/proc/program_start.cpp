@@ -131,7 +131,7 @@ pid_t startProgram(std::string_view program, const std::vector<std::string>& arg
     }
     if (options.wait == Wait::UntilEnd) {
         collect(pid);
-    } else {
+    } else if (options.wait == Wait::No) {
         std::thread(collect, pid).detach();
     }
     return pid;

@@ -15,6 +15,7 @@ enum class Window {
 enum class Wait {
     No,       // a reaper thread collects the child when it ends
     UntilEnd, // return after the child has ended
+    Caller,   // the caller collects the child, to learn its exit code
 };
 
 struct StartOptions {
