@@ -1,12 +1,12 @@
 #include "platform/netfilter/listener.h"
 
 #include "platform/filter_report.h"
+#include "platform/netfilter/close_on_exec.h"
 #include "platform/netfilter/layer_trace.h"
 #include "platform/netfilter/session.h"
 #include "platform/netfilter/worker.h"
 
 #include <boost/asio/socket_base.hpp>
-#include <fcntl.h>
 #include <sys/socket.h>
 
 namespace platform::netfilter {
@@ -22,12 +22,6 @@ bool isDescriptorShortage(const error_code& error) {
     return error == boost::asio::error::no_descriptors || error.value() == ENFILE;
 }
 
-// Asio opens sockets without close-on-exec.
-void keepFromChildren(int fd, error_code& error) {
-    if (fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-        error.assign(errno, boost::system::system_category());
-    }
-}
 } // namespace
 
 Listener::Listener(Worker& worker, tcp::acceptor acceptor, std::shared_ptr<const Route> route)

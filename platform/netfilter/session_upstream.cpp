@@ -2,6 +2,7 @@
 // client: the relayed responses and the layer's own answers, one at a time.
 
 #include "platform/netfilter/buffer_list.h"
+#include "platform/netfilter/close_on_exec.h"
 #include "platform/netfilter/layer_context.h"
 #include "platform/netfilter/layer_trace.h"
 #include "platform/netfilter/session.h"
@@ -50,6 +51,7 @@ void Session::onConnected(const ErrorCode& error) {
         return;
     }
     ErrorCode ignored;
+    keepFromChildren(m_upstream.native_handle(), ignored);
     m_upstream.set_option(tcp::no_delay(true), ignored);
     m_upstream.reportWhatIsLeft();
     if (m_settings.forwardClient != ForwardClient::ProxyV1) {

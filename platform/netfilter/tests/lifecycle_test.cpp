@@ -2,14 +2,25 @@
 #include "test_sink.h"
 #include "test_upstream.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 namespace {
 
 using namespace nftest;
+
+uint16_t portOf(int fd, bool peer) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    sockaddr* raw = reinterpret_cast<sockaddr*>(&address);
+    const int result = peer ? getpeername(fd, raw, &length) : getsockname(fd, raw, &length);
+    return result == 0 && address.sin_family == AF_INET ? ntohs(address.sin_port) : 0;
+}
 
 bool canConnect(uint16_t port) {
     boost::asio::io_context context;
@@ -134,6 +145,31 @@ TEST(Lifecycle, TunnelledConnectionHasNoFilter) {
     client.shutdownSend();
     EXPECT_EQ(client.readAll(), "x");
     EXPECT_EQ(sink.countInside.load(), 0);
+}
+
+// A program the service starts must not hold a client's or the web
+// server's connection open after the service has let it go.
+TEST(Lifecycle, TheLayersConnectionsAreClosedOnExec) {
+    TestUpstream upstream;
+    TestSink sink;
+    Harness layer(sink, upstream.port());
+    Client client(layer.port());
+    client.send("GET / HTTP/1.1\r\nHost: h\r\n\r\n");
+    ASSERT_FALSE(client.readResponse().empty());
+    int clientSides = 0;
+    int serverSides = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        const bool clientSide = portOf(fd, false) == layer.port() && portOf(fd, true) != 0;
+        const bool serverSide = portOf(fd, true) == upstream.port();
+        if (clientSide || serverSide) {
+            EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << (clientSide ? "client" : "server");
+            clientSides += clientSide ? 1 : 0;
+            serverSides += serverSide ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(clientSides, 1);
+    EXPECT_EQ(serverSides, 1);
 }
 
 } // namespace
