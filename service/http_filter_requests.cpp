@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <climits>
+#include <cstring>
 #include <iterator>
 
 namespace ostrum {
@@ -127,9 +128,21 @@ StreamTexts& workerTexts() {
     return texts;
 }
 
-// '&' or ';' separated pairs: room for all of them at once.
+// '&' or ';' separated pairs: room for all of them at once. The separators
+// are sought with memchr, which skips a long value in wide steps where a
+// byte-by-byte count costs as much as the value's scan; no text, no room.
 void reservePairs(PairList& pairs, std::string_view text, char separator) {
-    pairs.reserve(size_t(std::count(text.begin(), text.end(), separator)) + 1);
+    if (text.empty()) {
+        return;
+    }
+    size_t count = 1;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (const void* found = std::memchr(at, separator, size_t(end - at))) {
+        ++count;
+        at = static_cast<const char*>(found) + 1;
+    }
+    pairs.reserve(count);
 }
 
 // The steps of one complete request, in the order its values are checked.
