@@ -57,8 +57,10 @@ std::string headerText(LogWriter::Kind kind, bool newFile, const std::string& da
 // becomes CR LF too, so that a record of several lines reads like the rest
 // of the file.
 std::string unstampedLine(std::string_view text) {
-    std::string line(kStampLength, ' ');
+    // One allocation: room is made before the stamp's blanks go in.
+    std::string line;
     line.reserve(kStampLength + text.size() + 16);
+    line.assign(kStampLength, ' ');
     for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
         const bool bare = lf == 0 || text[lf - 1] != '\r';
         line.append(text.data(), bare ? lf : lf - 1);
