@@ -33,9 +33,9 @@ int traceLength(std::string_view text) {
 }
 
 // Takes a field's first value into out and traces it, when the field exists.
-void takeHeader(const PFHeader& header, std::string_view name, const char* traceLabel,
+void takeHeader(const MarkedFields& header, KnownField name, const char* traceLabel,
                 std::string_view& out) {
-    if (const PFHeader::Field* field = header.findFirstField(name)) {
+    if (const PFHeader::Field* field = header.first(name)) {
         out = field->second;
         OST_TRACE("%s%.*s \n", traceLabel, traceLength(out), out.data());
     }
@@ -43,7 +43,7 @@ void takeHeader(const PFHeader& header, std::string_view name, const char* trace
 
 // Appends the value of every line of a field: a web server may read any of
 // them, so each is inspected.
-void takeHeaderLines(const PFHeader& header, std::string_view name, const char* traceLabel,
+void takeHeaderLines(const MarkedFields& header, KnownField name, const char* traceLabel,
                      FieldValues& out) {
     header.forEachValue(name, [&](std::string_view value) {
         OST_TRACE("%s%.*s \n", traceLabel, traceLength(value), value.data());
@@ -53,10 +53,10 @@ void takeHeaderLines(const PFHeader& header, std::string_view name, const char* 
 
 // A body counts as multipart only when every Content-Type line says so: a
 // server that reads another line would parse a body nobody inspected.
-bool multipartBody(const PFHeader& header) {
+bool multipartBody(const MarkedFields& header) {
     bool multipart = false;
     bool other = false;
-    header.forEachValue("Content-Type", [&](std::string_view value) {
+    header.forEachValue(KnownField::ContentType, [&](std::string_view value) {
         (isMultipartFormData(value) ? multipart : other) = true;
     });
     return multipart && !other;
@@ -113,12 +113,16 @@ struct StreamTexts {
     std::string header;
     std::string body;
     std::string detail; // the detail record
+    std::vector<KnownField> marks; // of the header's fields
 
     void trim() {
         for (std::string* text : {&line, &header, &body, &detail}) {
             if (text->capacity() > kKeptTextCapacity) {
                 std::string().swap(*text);
             }
+        }
+        if (marks.capacity() > kKeptTextCapacity) {
+            std::vector<KnownField>().swap(marks);
         }
     }
 };
@@ -189,9 +193,10 @@ public:
             return Flow::GoOn;
         }
         m_header.parseHeaderView(data);
-        const Flow flow = headerValues(m_header);
+        const MarkedFields fields(m_header, m_texts.marks);
+        const Flow flow = headerValues(fields);
         if (flow == Flow::GoOn) {
-            cookies(m_header);
+            cookies(fields);
         }
         return flow;
     }
@@ -230,9 +235,9 @@ public:
     }
 
 private:
-    Flow headerValues(const PFHeader& header) {
+    Flow headerValues(const MarkedFields& header) {
         RequestValues& v = m_values;
-        takeHeader(header, "Content-Type", "contenttype=", v.contenttype);
+        takeHeader(header, KnownField::ContentType, "contenttype=", v.contenttype);
         if (multipartBody(header)) {
             v.multipart = true;
             const size_t equals = v.contenttype.find('=');
@@ -241,9 +246,9 @@ private:
                                                   : v.contenttype.substr(equals + 1);
             OST_TRACE("multipart type,boundary=%.*s\n", traceLength(boundary), boundary.data());
         }
-        takeHeaderLines(header, "Referer", "referer=", v.referer);
-        takeHeaderLines(header, "User-Agent", "user-agent=", v.agent);
-        takeHeader(header, "Host", "host=", v.host);
+        takeHeaderLines(header, KnownField::Referer, "referer=", v.referer);
+        takeHeaderLines(header, KnownField::UserAgent, "user-agent=", v.agent);
+        takeHeader(header, KnownField::Host, "host=", v.host);
         const Flow flow = listCheck(m_filter, v, kCompleteEvent, "host", v.host, WL_HOST, BL_HOST);
         if (flow != Flow::GoOn) {
             return flow;
@@ -252,26 +257,26 @@ private:
             v.host = "null";
         }
         proxyValues(header);
-        takeHeaderLines(header, "client-ip", "clientip=", v.cip);
-        takeHeaderLines(header, "Accept-Language", "alan=", v.alan);
+        takeHeaderLines(header, KnownField::ClientIp, "clientip=", v.cip);
+        takeHeaderLines(header, KnownField::AcceptLanguage, "alan=", v.alan);
         return Flow::GoOn;
     }
 
     // The forwarding header under both its names; an empty line of the first
     // name gives way to the second, as a single field does.
-    void proxyValues(const PFHeader& header) {
+    void proxyValues(const MarkedFields& header) {
         FieldValues& proxy = m_values.proxy;
-        takeHeaderLines(header, "HTTP_X_FORWARDED_FOR", "proxy=", proxy);
+        takeHeaderLines(header, KnownField::ForwardedFor, "proxy=", proxy);
         std::erase_if(proxy, [](std::string_view value) { return value.empty(); });
-        takeHeaderLines(header, "x-forwarded-for", "proxy=", proxy);
+        takeHeaderLines(header, KnownField::XForwardedFor, "proxy=", proxy);
     }
 
     // Some proxies split the cookies over several lines; the pairs of each
     // line are inspected.
-    void cookies(const PFHeader& header) {
+    void cookies(const MarkedFields& header) {
         PairList& all = m_values.cookies;
         PairList line;
-        header.forEachValue("Cookie", [&](std::string_view cookie) {
+        header.forEachValue(KnownField::Cookie, [&](std::string_view cookie) {
             OST_TRACE("cookie=%.*s \n", traceLength(cookie), cookie.data());
             // The first line's pairs go straight in: most requests have one.
             PairList& into = all.empty() ? all : line;
@@ -281,7 +286,7 @@ private:
                 std::move(line.begin(), line.end(), std::back_inserter(all));
             }
         });
-        if (header.findFirstField("Cookie") != nullptr) {
+        if (header.first(KnownField::Cookie) != nullptr) {
             OST_TRACE("var count of cookies=%zu\n", all.size());
             m_check.variables(all, positions::kCookie);
         }
