@@ -29,12 +29,13 @@ constexpr auto kFullWait = std::chrono::milliseconds(50);
 constexpr auto kWriteInterval = std::chrono::milliseconds(100);
 constexpr size_t kBatchBytes = 256u << 10;
 // Written lines kept for the next ones, so that a line costs no allocation
-// in the caller and no free in the writer's thread: about one batch of
-// detail records. Longer lines are rare and given back.
-constexpr size_t kSpareLines = 256;
+// in the caller and no free in the writer's thread: the room of a few
+// batches, whether of short lines or of detail records. Longer lines are
+// rare and given back.
+constexpr size_t kSpareBytes = 1u << 20;
+constexpr size_t kSpareCapacity = 8u << 10;
 // More than the header lines of a file, which a batch may begin.
 constexpr size_t kHeaderRoom = 256;
-constexpr size_t kSpareCapacity = 8u << 10;
 
 std::string dateText(const platform::LocalTime& t) {
     char text[32];
@@ -205,6 +206,7 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
         entry.date = *m_openDate;
     }
     if (!m_spare.empty()) {
+        m_spareBytes -= m_spare.back().capacity();
         spareLine() = std::move(m_spare.back());
         m_spare.pop_back();
     }
@@ -303,10 +305,12 @@ void LogWriter::run() {
 
 void LogWriter::keepSpares(std::vector<Entry>& written) {
     for (Entry& entry : written) {
-        if (m_spare.size() >= kSpareLines) {
+        const size_t room = entry.line.capacity();
+        if (m_spareBytes + room > kSpareBytes) {
             return;
         }
-        if (entry.line.capacity() <= kSpareCapacity && !entry.line.empty()) {
+        if (room <= kSpareCapacity && !entry.line.empty()) {
+            m_spareBytes += room;
             m_spare.push_back(std::move(entry.line));
         }
     }

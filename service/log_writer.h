@@ -99,6 +99,7 @@ private:
     uint64_t m_dropped = 0;
     int m_waiters = 0; // callers waiting for lines to be written
     std::vector<std::string> m_spare; // written lines, for callers to fill again
+    size_t m_spareBytes = 0;          // their room
     bool m_stopping = false;
     int m_clockDay = 0; // the clock's day of the last line, as yyyymmdd
     std::string m_ownDate;
