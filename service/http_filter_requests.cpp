@@ -111,6 +111,8 @@ Flow requestLineLists(HttpFilter& filter, const RequestValues& values, const Lis
 // so that a request costs no allocation for them. A buffer that a large
 // request grew beyond this is given back afterwards.
 constexpr size_t kKeptTextCapacity = 64 * 1024;
+// Fields of the parsed header kept likewise: far more than a browser sends.
+constexpr size_t kKeptFieldCapacity = 256;
 
 struct StreamTexts {
     std::string line;
@@ -118,6 +120,8 @@ struct StreamTexts {
     std::string body;
     std::string detail; // the detail record
     std::vector<KnownField> marks; // of the header's fields
+    // The parsed header, whose views into header last the whole inspection.
+    PFHeader parsed;
 
     void trim() {
         for (std::string* text : {&line, &header, &body, &detail}) {
@@ -127,6 +131,11 @@ struct StreamTexts {
         }
         if (marks.capacity() > kKeptTextCapacity) {
             std::vector<KnownField>().swap(marks);
+        }
+        // Folded lines are copies: none outlives its request.
+        parsed.clear();
+        if (parsed.fields().capacity() > kKeptFieldCapacity) {
+            parsed = PFHeader();
         }
     }
 };
@@ -196,8 +205,9 @@ public:
         if (data.empty()) {
             return Flow::GoOn;
         }
-        m_header.parseHeaderView(data);
-        const MarkedFields fields(m_header, m_texts.marks);
+        PFHeader& header = m_texts.parsed;
+        header.parseHeaderView(data);
+        const MarkedFields fields(header, m_texts.marks);
         const Flow flow = headerValues(fields);
         if (flow == Flow::GoOn) {
             cookies(fields);
@@ -302,8 +312,6 @@ private:
     ValueCheck m_check;
     const bool m_useUtf8;
     StreamTexts& m_texts;
-    // Lives as long as the values that view its folded lines.
-    PFHeader m_header;
 };
 
 // The early list checks; a header that cannot be read decides nothing.
