@@ -191,7 +191,9 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
     // The clock is asked only when the queue is full.
     if (!hasRoom() && !m_written.wait_for(lock, kFullWait, hasRoom)) {
         ++m_dropped;
-        spareLine() = std::move(entry.line);
+        if (entry.line.capacity() <= kSpareCapacity) {
+            spareLine() = std::move(entry.line);
+        }
         return;
     }
     const platform::LocalTime now = platform::localTime();
