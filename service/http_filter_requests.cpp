@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <climits>
+#include <cstring>
 #include <iterator>
 
 namespace ostrum {
@@ -32,9 +33,9 @@ int traceLength(std::string_view text) {
 }
 
 // Takes a field's first value into out and traces it, when the field exists.
-void takeHeader(const PFHeader& header, std::string_view name, const char* traceLabel,
+void takeHeader(const MarkedFields& header, KnownField name, const char* traceLabel,
                 std::string_view& out) {
-    if (const PFHeader::Field* field = header.findFirstField(name)) {
+    if (const PFHeader::Field* field = header.first(name)) {
         out = field->second;
         OST_TRACE("%s%.*s \n", traceLabel, traceLength(out), out.data());
     }
@@ -42,7 +43,7 @@ void takeHeader(const PFHeader& header, std::string_view name, const char* trace
 
 // Appends the value of every line of a field: a web server may read any of
 // them, so each is inspected.
-void takeHeaderLines(const PFHeader& header, std::string_view name, const char* traceLabel,
+void takeHeaderLines(const MarkedFields& header, KnownField name, const char* traceLabel,
                      FieldValues& out) {
     header.forEachValue(name, [&](std::string_view value) {
         OST_TRACE("%s%.*s \n", traceLabel, traceLength(value), value.data());
@@ -52,10 +53,10 @@ void takeHeaderLines(const PFHeader& header, std::string_view name, const char* 
 
 // A body counts as multipart only when every Content-Type line says so: a
 // server that reads another line would parse a body nobody inspected.
-bool multipartBody(const PFHeader& header) {
+bool multipartBody(const MarkedFields& header) {
     bool multipart = false;
     bool other = false;
-    header.forEachValue("Content-Type", [&](std::string_view value) {
+    header.forEachValue(KnownField::ContentType, [&](std::string_view value) {
         (isMultipartFormData(value) ? multipart : other) = true;
     });
     return multipart && !other;
@@ -76,6 +77,10 @@ constexpr ListEvent kCompleteEvent{"dataAvailable", "dataAvailable, ", ""};
 // close lets the request go on.
 Flow listCheck(HttpFilter& filter, const RequestValues& values, const ListEvent& event,
                const char* what, std::string_view value, int white, int black) {
+    // Most installations list nothing here: one question answers both lists.
+    if (!filter.anyListInUse({white, black})) {
+        return Flow::GoOn;
+    }
     if (filter.matchList(value, white)) {
         OST_TRACE("%s%s in wlist,passby the data!\n", event.passPrefix, what);
         return Flow::PassOn;
@@ -106,18 +111,31 @@ Flow requestLineLists(HttpFilter& filter, const RequestValues& values, const Lis
 // so that a request costs no allocation for them. A buffer that a large
 // request grew beyond this is given back afterwards.
 constexpr size_t kKeptTextCapacity = 64 * 1024;
+// Fields of the parsed header kept likewise: far more than a browser sends.
+constexpr size_t kKeptFieldCapacity = 256;
 
 struct StreamTexts {
     std::string line;
     std::string header;
     std::string body;
     std::string detail; // the detail record
+    std::vector<KnownField> marks; // of the header's fields
+    // The parsed header, whose views into header last the whole inspection.
+    PFHeader parsed;
 
     void trim() {
         for (std::string* text : {&line, &header, &body, &detail}) {
             if (text->capacity() > kKeptTextCapacity) {
                 std::string().swap(*text);
             }
+        }
+        if (marks.capacity() > kKeptTextCapacity) {
+            std::vector<KnownField>().swap(marks);
+        }
+        // Folded lines are copies: none outlives its request.
+        parsed.clear();
+        if (parsed.fields().capacity() > kKeptFieldCapacity) {
+            parsed = PFHeader();
         }
     }
 };
@@ -127,9 +145,21 @@ StreamTexts& workerTexts() {
     return texts;
 }
 
-// '&' or ';' separated pairs: room for all of them at once.
+// '&' or ';' separated pairs: room for all of them at once. The separators
+// are sought with memchr, which skips a long value in wide steps where a
+// byte-by-byte count costs as much as the value's scan; no text, no room.
 void reservePairs(PairList& pairs, std::string_view text, char separator) {
-    pairs.reserve(size_t(std::count(text.begin(), text.end(), separator)) + 1);
+    if (text.empty()) {
+        return;
+    }
+    size_t count = 1;
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (const void* found = std::memchr(at, separator, size_t(end - at))) {
+        ++count;
+        at = static_cast<const char*>(found) + 1;
+    }
+    pairs.reserve(count);
 }
 
 // The steps of one complete request, in the order its values are checked.
@@ -175,10 +205,12 @@ public:
         if (data.empty()) {
             return Flow::GoOn;
         }
-        m_header.parseHeaderView(data);
-        const Flow flow = headerValues(m_header);
+        PFHeader& header = m_texts.parsed;
+        header.parseHeaderView(data);
+        const MarkedFields fields(header, m_texts.marks);
+        const Flow flow = headerValues(fields);
         if (flow == Flow::GoOn) {
-            cookies(m_header);
+            cookies(fields);
         }
         return flow;
     }
@@ -217,9 +249,9 @@ public:
     }
 
 private:
-    Flow headerValues(const PFHeader& header) {
+    Flow headerValues(const MarkedFields& header) {
         RequestValues& v = m_values;
-        takeHeader(header, "Content-Type", "contenttype=", v.contenttype);
+        takeHeader(header, KnownField::ContentType, "contenttype=", v.contenttype);
         if (multipartBody(header)) {
             v.multipart = true;
             const size_t equals = v.contenttype.find('=');
@@ -228,9 +260,9 @@ private:
                                                   : v.contenttype.substr(equals + 1);
             OST_TRACE("multipart type,boundary=%.*s\n", traceLength(boundary), boundary.data());
         }
-        takeHeaderLines(header, "Referer", "referer=", v.referer);
-        takeHeaderLines(header, "User-Agent", "user-agent=", v.agent);
-        takeHeader(header, "Host", "host=", v.host);
+        takeHeaderLines(header, KnownField::Referer, "referer=", v.referer);
+        takeHeaderLines(header, KnownField::UserAgent, "user-agent=", v.agent);
+        takeHeader(header, KnownField::Host, "host=", v.host);
         const Flow flow = listCheck(m_filter, v, kCompleteEvent, "host", v.host, WL_HOST, BL_HOST);
         if (flow != Flow::GoOn) {
             return flow;
@@ -239,26 +271,26 @@ private:
             v.host = "null";
         }
         proxyValues(header);
-        takeHeaderLines(header, "client-ip", "clientip=", v.cip);
-        takeHeaderLines(header, "Accept-Language", "alan=", v.alan);
+        takeHeaderLines(header, KnownField::ClientIp, "clientip=", v.cip);
+        takeHeaderLines(header, KnownField::AcceptLanguage, "alan=", v.alan);
         return Flow::GoOn;
     }
 
     // The forwarding header under both its names; an empty line of the first
     // name gives way to the second, as a single field does.
-    void proxyValues(const PFHeader& header) {
+    void proxyValues(const MarkedFields& header) {
         FieldValues& proxy = m_values.proxy;
-        takeHeaderLines(header, "HTTP_X_FORWARDED_FOR", "proxy=", proxy);
+        takeHeaderLines(header, KnownField::ForwardedFor, "proxy=", proxy);
         std::erase_if(proxy, [](std::string_view value) { return value.empty(); });
-        takeHeaderLines(header, "x-forwarded-for", "proxy=", proxy);
+        takeHeaderLines(header, KnownField::XForwardedFor, "proxy=", proxy);
     }
 
     // Some proxies split the cookies over several lines; the pairs of each
     // line are inspected.
-    void cookies(const PFHeader& header) {
+    void cookies(const MarkedFields& header) {
         PairList& all = m_values.cookies;
         PairList line;
-        header.forEachValue("Cookie", [&](std::string_view cookie) {
+        header.forEachValue(KnownField::Cookie, [&](std::string_view cookie) {
             OST_TRACE("cookie=%.*s \n", traceLength(cookie), cookie.data());
             // The first line's pairs go straight in: most requests have one.
             PairList& into = all.empty() ? all : line;
@@ -268,7 +300,7 @@ private:
                 std::move(line.begin(), line.end(), std::back_inserter(all));
             }
         });
-        if (header.findFirstField("Cookie") != nullptr) {
+        if (header.first(KnownField::Cookie) != nullptr) {
             OST_TRACE("var count of cookies=%zu\n", all.size());
             m_check.variables(all, positions::kCookie);
         }
@@ -280,8 +312,6 @@ private:
     ValueCheck m_check;
     const bool m_useUtf8;
     StreamTexts& m_texts;
-    // Lives as long as the values that view its folded lines.
-    PFHeader m_header;
 };
 
 // The early list checks; a header that cannot be read decides nothing.

@@ -28,6 +28,14 @@ constexpr auto kFullWait = std::chrono::milliseconds(50);
 // a wake for every line would cost more than the line's write.
 constexpr auto kWriteInterval = std::chrono::milliseconds(100);
 constexpr size_t kBatchBytes = 256u << 10;
+// Written lines kept for the next ones, so that a line costs no allocation
+// in the caller and no free in the writer's thread: the room of a few
+// batches, whether of short lines or of detail records. Longer lines are
+// rare and given back.
+constexpr size_t kSpareBytes = 1u << 20;
+constexpr size_t kSpareCapacity = 8u << 10;
+// More than the header lines of a file, which a batch may begin.
+constexpr size_t kHeaderRoom = 256;
 
 std::string dateText(const platform::LocalTime& t) {
     char text[32];
@@ -53,12 +61,14 @@ std::string headerText(LogWriter::Kind kind, bool newFile, const std::string& da
     return {};
 }
 
-// The line with room for its stamp in front. A bare LF inside the text
-// becomes CR LF too, so that a record of several lines reads like the rest
-// of the file.
-std::string unstampedLine(std::string_view text) {
-    std::string line(kStampLength, ' ');
+// The line with room for its stamp in front, made in line. A bare LF
+// inside the text becomes CR LF too, so that a record of several lines
+// reads like the rest of the file.
+void unstampedLine(std::string_view text, std::string& line) {
+    // Room is made before the stamp's blanks go in: one allocation at most.
+    line.clear();
     line.reserve(kStampLength + text.size() + 16);
+    line.assign(kStampLength, ' ');
     for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
         const bool bare = lf == 0 || text[lf - 1] != '\r';
         line.append(text.data(), bare ? lf : lf - 1);
@@ -67,7 +77,13 @@ std::string unstampedLine(std::string_view text) {
     }
     line.append(text);
     line.append(kEnd);
-    return line;
+}
+
+// A spare line of this thread's, given by a writer in exchange for the last
+// line it took.
+std::string& spareLine() {
+    thread_local std::string spare;
+    return spare;
 }
 
 void putDigits(char* out, int value, int width) {
@@ -165,14 +181,19 @@ void LogWriter::setReporter(Reporter reporter) {
 // The clock is read under the lock: lines enter the queue in the order of
 // their stamps, so a line of the day before never follows the switch.
 void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
-    Entry entry{unstampedLine(text), {}, maxSizeMb, false};
+    Entry entry{std::move(spareLine()), {}, maxSizeMb, false};
+    unstampedLine(text, entry.line);
     std::unique_lock<std::mutex> lock(m_lock);
     const size_t size = entry.line.size();
-    const bool room = m_written.wait_for(lock, kFullWait, [&] {
+    const auto hasRoom = [&] {
         return m_queuedBytes == 0 || m_queuedBytes + size <= kQueueBytes;
-    });
-    if (!room) {
+    };
+    // The clock is asked only when the queue is full.
+    if (!hasRoom() && !m_written.wait_for(lock, kFullWait, hasRoom)) {
         ++m_dropped;
+        if (entry.line.capacity() <= kSpareCapacity) {
+            spareLine() = std::move(entry.line);
+        }
         return;
     }
     const platform::LocalTime now = platform::localTime();
@@ -185,6 +206,11 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
             *m_openDate = m_fileDate ? m_fileDate() : dateText(now);
         }
         entry.date = *m_openDate;
+    }
+    if (!m_spare.empty()) {
+        m_spareBytes -= m_spare.back().capacity();
+        spareLine() = std::move(m_spare.back());
+        m_spare.pop_back();
     }
     enqueue(std::move(entry), lock);
     if (m_kind == Kind::Run) {
@@ -269,15 +295,37 @@ void LogWriter::run() {
         m_written.notify_all();
         writeBatch(batch, dropped);
         const uint64_t count = batch.size();
-        batch.clear();
         lock.lock();
+        keepSpares(batch);
         m_done += count;
         m_written.notify_all();
+        lock.unlock();
+        batch.clear(); // the lines not kept are freed outside the lock
+        lock.lock();
+    }
+}
+
+void LogWriter::keepSpares(std::vector<Entry>& written) {
+    for (Entry& entry : written) {
+        const size_t room = entry.line.capacity();
+        if (m_spareBytes + room > kSpareBytes) {
+            return;
+        }
+        if (room <= kSpareCapacity && !entry.line.empty()) {
+            m_spareBytes += room;
+            m_spare.push_back(std::move(entry.line));
+        }
     }
 }
 
 void LogWriter::writeBatch(std::vector<Entry>& batch, uint64_t dropped) {
+    // Room for the whole batch at once; a file's header lines are short.
+    size_t total = kHeaderRoom;
+    for (const Entry& entry : batch) {
+        total += entry.line.size();
+    }
     Pending pending;
+    pending.bytes.reserve(total);
     for (Entry& entry : batch) {
         if (entry.close) {
             commit(pending);
@@ -345,17 +393,17 @@ void LogWriter::switchTo(const std::string& date, Pending& pending) {
 // only, and closes the file: the next line opens it afresh.
 void LogWriter::commit(Pending& pending) {
     if (pending.bytes.empty() || m_fd < 0) {
-        pending = {};
+        pending.clear();
         return;
     }
     if (writeAll(m_fd, pending.bytes)) {
         m_size += pending.bytes.size();
-        pending = {};
+        pending.clear();
         return;
     }
     m_lostReason = std::strerror(errno);
     m_lost += pending.records;
-    pending = {};
+    pending.clear();
     const std::string name = fileNameFor(m_fileDay);
     if (m_size == 0) {
         std::remove(name.c_str()); // nothing of it was whole: no file, so the next one has its header
@@ -396,7 +444,8 @@ void LogWriter::reportLosses(uint64_t dropped) {
         }
         return;
     }
-    Pending pending{unstampedLine(message), 0};
+    Pending pending;
+    unstampedLine(message, pending.bytes);
     stamp(pending.bytes, platform::localTime());
     commit(pending);
     if (m_fd < 0) {

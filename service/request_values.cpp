@@ -10,6 +10,32 @@
 namespace ostrum {
 namespace {
 
+struct KnownName {
+    KnownField field;
+    std::string_view name;
+};
+
+constexpr KnownName kKnownNames[] = {
+    {KnownField::ContentType, "Content-Type"},
+    {KnownField::Referer, "Referer"},
+    {KnownField::UserAgent, "User-Agent"},
+    {KnownField::Host, "Host"},
+    {KnownField::ForwardedFor, "HTTP_X_FORWARDED_FOR"},
+    {KnownField::XForwardedFor, "x-forwarded-for"},
+    {KnownField::ClientIp, "client-ip"},
+    {KnownField::AcceptLanguage, "Accept-Language"},
+    {KnownField::Cookie, "Cookie"},
+};
+
+KnownField knownFieldOf(std::string_view name) {
+    for (const KnownName& known : kKnownNames) {
+        if (name.size() == known.name.size() && PFHeader::sameName(name, known.name)) {
+            return known.field;
+        }
+    }
+    return KnownField::Other;
+}
+
 // The version part: a blank and eight characters before the CR LF.
 constexpr size_t kVersionPart = 9;
 constexpr size_t kReadChunk = 64 * 1024;
@@ -72,6 +98,24 @@ bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out, size_t 
 uint64_t saturatingAdd(uint64_t a, uint64_t b) {
     constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
     return b > kMax - a ? kMax : a + b;
+}
+
+MarkedFields::MarkedFields(const PFHeader& header, std::vector<KnownField>& marks)
+    : m_fields(header.fields()), m_marks(marks) {
+    marks.clear();
+    marks.reserve(m_fields.size());
+    for (const PFHeader::Field& field : m_fields) {
+        marks.push_back(knownFieldOf(field.first));
+    }
+}
+
+const PFHeader::Field* MarkedFields::first(KnownField which) const {
+    for (size_t i = 0; i < m_marks.size(); ++i) {
+        if (m_marks[i] == which) {
+            return &m_fields[i];
+        }
+    }
+    return nullptr;
 }
 
 bool isMultipartFormData(std::string_view contenttype) {

@@ -2,6 +2,7 @@
 
 #include "platform/netfilter/ProtocolFilters.h"
 #include "service/engine.h"
+#include "service/pf_header.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -44,6 +45,43 @@ using FieldValues = std::vector<std::string_view>;
 // True when the media type itself, before any ';' and without its blanks,
 // is multipart/form-data in any case.
 bool isMultipartFormData(std::string_view contenttype);
+
+// The header fields that a request's values come from.
+enum class KnownField : uint8_t {
+    Other,
+    ContentType,
+    Referer,
+    UserAgent,
+    Host,
+    ForwardedFor,  // HTTP_X_FORWARDED_FOR
+    XForwardedFor, // x-forwarded-for
+    ClientIp,
+    AcceptLanguage,
+    Cookie,
+};
+
+// The fields of a parsed header, each marked once with the known name it
+// has in any case, so that the dozen look-ups of a request compare a mark
+// rather than a name. The header must outlive it and stay unchanged.
+class MarkedFields {
+public:
+    // marks: room the caller keeps from request to request.
+    MarkedFields(const PFHeader& header, std::vector<KnownField>& marks);
+
+    const PFHeader::Field* first(KnownField which) const;
+    // Calls visit with the value of every field so marked, in arrival order.
+    template <typename Visit> void forEachValue(KnownField which, Visit visit) const {
+        for (size_t i = 0; i < m_marks.size(); ++i) {
+            if (m_marks[i] == which) {
+                visit(m_fields[i].second);
+            }
+        }
+    }
+
+private:
+    const std::vector<PFHeader::Field>& m_fields;
+    const std::vector<KnownField>& m_marks;
+};
 
 // The values of one request under inspection. Its views point into the
 // request's texts and parsed header, which last as long as the inspection.

@@ -295,6 +295,21 @@ TEST(LogWriterTest, ConcurrentWritersSwitchTheDayOnce) {
     }
 }
 
+// A written line's room is used again for a later line, which must carry
+// nothing of the longer line before it.
+TEST(LogWriterTest, LineMadeInTheRoomOfAWrittenOneHoldsOnlyItsOwnText) {
+    TempFolder folder;
+    platform::FakeClock clock;
+    LogWriter writer(Kind::Run);
+    const std::string longLine(3000, 'l');
+    writer.write(longLine, 100);
+    writer.write("a", 100);
+    writer.write("b\nc", 100);
+    writer.write("", 100);
+    EXPECT_EQ(readFile("log/ostrum.log"), std::string("#Ostrum log\r\n#Version: 1.0\r\n\r\n") +
+                                             kStamp + longLine + "\r\n" + kStamp + "a\r\n" +
+                                             kStamp + "b\r\nc\r\n" + kStamp + "\r\n");
+}
 
 // Lines of many threads: each whole, each thread's in the order it made
 // them, and none lost when the writer stops with lines still queued.
