@@ -3,11 +3,16 @@
 #include "service/trace.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <limits>
 #include <hs/hs.h>
 #include <string>
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
 
 namespace ostrum {
 namespace {
@@ -114,6 +119,90 @@ bool compileRules(const std::vector<rulenode>& rules, const std::vector<unsigned
         expressions.push_back(expressionOf(rules[i], i));
     }
     return compileExpressions(std::move(expressions), database, refused);
+}
+
+// Bytes that make up most benign values, decoded or not: letters, digits,
+// blank and the punctuation of names, paths, numbers and addresses. Many
+// rules need a byte outside them (a quote, a bracket, a percent sign ...)
+// and cannot match a value made only of these.
+constexpr std::string_view kCommonPunctuation = " -_./=,:@";
+
+const std::array<bool, 256>& commonBytes() {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> built{};
+        for (int c = 0; c < 256; ++c) {
+            built[size_t(c)] = (c < 0x80 && std::isalnum(c) != 0) ||
+                               (c != 0 && kCommonPunctuation.find(char(c)) != std::string_view::npos);
+        }
+        return built;
+    }();
+    return table;
+}
+
+// Up to this length a value is checked for common bytes only: the scan's
+// fixed cost, which the smaller database cuts, is then most of its cost;
+// beyond it the check would cost about what it saves.
+constexpr size_t kCommonScanLimit = 256;
+
+bool commonOnly(std::string_view value) {
+    if (value.size() > kCommonScanLimit) {
+        return false;
+    }
+    const std::array<bool, 256>& common = commonBytes();
+    bool all = true;
+    for (const char c : value) {
+        all &= common[static_cast<unsigned char>(c)];
+    }
+    return all;
+}
+
+// Whether every match of the rule holds a byte that is not common, so that
+// no value of common bytes only can match it. For a regex this asks PCRE2
+// itself, compiled as the rule is: a match that must start with one of a
+// set of bytes, or must hold one byte, is never found by PCRE2 in a value
+// without them, since PCRE2 skips such values on the same knowledge.
+bool needsUncommonByte(const rulenode& rule) {
+    const std::array<bool, 256>& common = commonBytes();
+    if (rule.cm == CM_FIND) {
+        return std::any_of(rule.pat.begin(), rule.pat.end(),
+                           [&](char c) { return !common[static_cast<unsigned char>(c)]; });
+    }
+    int code = 0;
+    PCRE2_SIZE offset = 0;
+    const std::unique_ptr<pcre2_code, void (*)(pcre2_code*)> compiled(
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(rule.pat.data()), rule.pat.size(), 0, &code,
+                      &offset, nullptr),
+        pcre2_code_free);
+    if (compiled == nullptr) {
+        return false;
+    }
+    uint32_t firstType = 0;
+    uint32_t first = 0;
+    uint32_t lastType = 0;
+    uint32_t last = 0;
+    const uint8_t* firstBytes = nullptr;
+    if (pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTCODETYPE, &firstType) != 0 ||
+        pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTCODEUNIT, &first) != 0 ||
+        pcre2_pattern_info(compiled.get(), PCRE2_INFO_LASTCODETYPE, &lastType) != 0 ||
+        pcre2_pattern_info(compiled.get(), PCRE2_INFO_LASTCODEUNIT, &last) != 0 ||
+        pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTBITMAP, &firstBytes) != 0) {
+        return false;
+    }
+    // A code unit found without regard to case is a letter, and letters
+    // are common, so case needs no care here.
+    if ((firstType == 1 && first < 256 && !common[first]) ||
+        (lastType == 1 && last < 256 && !common[last])) {
+        return true;
+    }
+    if (firstBytes == nullptr) {
+        return false;
+    }
+    for (size_t b = 0; b < 256; ++b) {
+        if ((firstBytes[b / 8] >> (b % 8) & 1) != 0 && common[b]) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::atomic<uint64_t> g_generation{0};
@@ -225,11 +314,32 @@ bool RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
     const auto wants = [&](const rulenode& rule) { return (maskOf(rule) & wanted) == wanted; };
     std::vector<unsigned> all = membersOf(rules, any, refused);
     std::vector<unsigned> own = membersOf(rules, wants, refused);
-    if (own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator) {
+    const bool shared =
+        own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator;
+    if (shared) {
         own = std::move(all);
     }
     out.wanted = wanted;
-    return databaseOf(rules, std::move(own), refused, out.database);
+    return databaseOf(rules, own, refused, out.database) &&
+           (!shared || commonDatabaseOf(rules, own, refused, out));
+}
+
+// Only the big shared database gets a smaller twin: there the scan's fixed
+// cost is the largest, and one twin serves every position that shares it.
+bool RulePrefilter::commonDatabaseOf(const std::vector<rulenode>& rules,
+                                     const std::vector<unsigned>& members,
+                                     std::vector<unsigned>& refused, Scan& out) {
+    std::vector<unsigned> possible;
+    for (const unsigned i : members) {
+        if (!needsUncommonByte(rules[i])) {
+            possible.push_back(i);
+        }
+    }
+    out.common = nullptr;
+    if (possible.size() == members.size() || possible.empty()) {
+        return true;
+    }
+    return databaseOf(rules, std::move(possible), refused, out.common);
 }
 
 bool RulePrefilter::databaseOf(const std::vector<rulenode>& rules, std::vector<unsigned> members,
@@ -318,8 +428,10 @@ bool RulePrefilter::scan(const Scan& which, std::string_view value, hs_scratch* 
         return false;
     }
     ScanContext context{m_masks.data(), which.wanted, &out};
-    const hs_error_t rc = hs_scan(which.database, value.data(), unsigned(value.size()), 0, space,
-                                  collect, &context);
+    const hs_database* database =
+        which.common != nullptr && commonOnly(value) ? which.common : which.database;
+    const hs_error_t rc =
+        hs_scan(database, value.data(), unsigned(value.size()), 0, space, collect, &context);
     return rc == HS_SUCCESS;
 }
 

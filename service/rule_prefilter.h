@@ -48,9 +48,12 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
-    // One scan: the database, and the mask bits a rule's hit must have.
+    // One scan: the database, the mask bits a rule's hit must have, and a
+    // smaller database for a short value of common bytes only, without the
+    // rules that cannot match such a value (null: no smaller one).
     struct Scan {
         const hs_database* database = nullptr;
+        const hs_database* common = nullptr;
         uint32_t wanted = 0;
     };
     // The scans of one position: its raw rules, its normal rules, and both
@@ -67,6 +70,9 @@ private:
                                   std::vector<unsigned>& refused);
     [[nodiscard]] bool scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
                                std::vector<unsigned>& refused, Scan& out);
+    [[nodiscard]] bool commonDatabaseOf(const std::vector<rulenode>& rules,
+                                        const std::vector<unsigned>& members,
+                                        std::vector<unsigned>& refused, Scan& out);
     [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
                                   std::vector<unsigned> members, std::vector<unsigned>& refused,
                                   const hs_database*& out);
