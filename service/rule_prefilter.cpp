@@ -10,6 +10,8 @@
 #include <limits>
 #include <hs/hs.h>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -98,13 +100,12 @@ bool contains(const std::vector<unsigned>& list, unsigned value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-// The scannable rules that pass `take` and are not refused yet.
+// The scannable rules that pass `take`.
 template <typename Take>
-std::vector<unsigned> membersOf(const std::vector<rulenode>& rules, Take take,
-                                const std::vector<unsigned>& refused) {
+std::vector<unsigned> membersOf(const std::vector<rulenode>& rules, Take take) {
     std::vector<unsigned> members;
     for (unsigned i = 0; i < rules.size(); ++i) {
-        if (take(rules[i]) && scannable(rules[i]) && !contains(refused, i)) {
+        if (take(rules[i]) && scannable(rules[i])) {
             members.push_back(i);
         }
     }
@@ -217,6 +218,10 @@ struct ThreadScratch {
 
 thread_local ThreadScratch t_scratch;
 
+// Databases compiled at once while the filter starts: the shipped rules
+// make a handful, of which the largest sets the pace.
+constexpr size_t kCompileThreads = 4;
+
 // The share of all the rules from which a position scans the database of
 // them all: its own would save little scanning and cost a compile as long.
 struct Share {
@@ -287,79 +292,117 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
 // database of them all, which is compiled once, and takes only the hits of
 // its own rules; a position with fewer gets a database of its own, so that
 // it does not pay for the other positions' rules. Positions with the same
-// rules share a database either way.
+// rules share a database either way. Every database is planned first and
+// then all are compiled at once.
 bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
                                std::vector<unsigned>& refused) {
     for (const rulenode& rule : rules) {
         m_masks.push_back(maskOf(rule));
     }
+    Pending pending;
     for (int32_t position = 0; position < kPositionCount; ++position) {
         PositionRules& own = m_positions[size_t(position)];
         for (const rulenode& rule : rules) {
             own.needsNormal |= rule.appliesTo(position) && rule.tra == TRA_NORMAL;
         }
         const uint32_t bit = positionBit(position);
-        if (!scanFor(rules, bit | kRawBit, refused, own.raw) ||
-            !scanFor(rules, bit | kNormalBit, refused, own.normal) ||
-            !scanFor(rules, bit, refused, own.both)) {
-            return false;
-        }
+        scanFor(rules, bit | kRawBit, pending, own.raw);
+        scanFor(rules, bit | kNormalBit, pending, own.normal);
+        scanFor(rules, bit, pending, own.both);
+    }
+    if (!compileDatabases(rules, refused)) {
+        return false;
+    }
+    for (const auto& [slot, members] : pending) {
+        *slot = m_databases.at(members);
     }
     return true;
 }
 
-bool RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
-                            std::vector<unsigned>& refused, Scan& out) {
+void RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted, Pending& pending,
+                            Scan& out) {
     const auto any = [](const rulenode&) { return true; };
     const auto wants = [&](const rulenode& rule) { return (maskOf(rule) & wanted) == wanted; };
-    std::vector<unsigned> all = membersOf(rules, any, refused);
-    std::vector<unsigned> own = membersOf(rules, wants, refused);
+    std::vector<unsigned> all = membersOf(rules, any);
+    std::vector<unsigned> own = membersOf(rules, wants);
     const bool shared =
         own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator;
     if (shared) {
         own = std::move(all);
+        commonDatabaseOf(rules, own, pending, out.common);
     }
     out.wanted = wanted;
-    return databaseOf(rules, own, refused, out.database) &&
-           (!shared || commonDatabaseOf(rules, own, refused, out));
+    databaseOf(std::move(own), pending, out.database);
 }
 
 // Only the big shared database gets a smaller twin: there the scan's fixed
 // cost is the largest, and one twin serves every position that shares it.
-bool RulePrefilter::commonDatabaseOf(const std::vector<rulenode>& rules,
-                                     const std::vector<unsigned>& members,
-                                     std::vector<unsigned>& refused, Scan& out) {
+void RulePrefilter::commonDatabaseOf(const std::vector<rulenode>& rules,
+                                     const std::vector<unsigned>& members, Pending& pending,
+                                     const hs_database*& out) {
     std::vector<unsigned> possible;
     for (const unsigned i : members) {
         if (!needsUncommonByte(rules[i])) {
             possible.push_back(i);
         }
     }
-    out.common = nullptr;
-    if (possible.size() == members.size() || possible.empty()) {
-        return true;
+    out = nullptr;
+    if (possible.size() != members.size() && !possible.empty()) {
+        databaseOf(std::move(possible), pending, out);
     }
-    return databaseOf(rules, std::move(possible), refused, out.common);
 }
 
-bool RulePrefilter::databaseOf(const std::vector<rulenode>& rules, std::vector<unsigned> members,
-                               std::vector<unsigned>& refused, const hs_database*& out) {
+void RulePrefilter::databaseOf(std::vector<unsigned> members, Pending& pending,
+                               const hs_database*& out) {
     out = nullptr;
-    if (members.empty()) {
-        return true;
+    if (!members.empty()) {
+        m_databases.emplace(members, nullptr);
+        pending.emplace_back(&out, std::move(members));
     }
-    const auto known = m_databases.find(members);
-    if (known != m_databases.end()) {
-        out = known->second;
-        return true;
+}
+
+// The databases compile on threads of their own: the start waits for the
+// largest instead of for all of them one after another. Where no thread can
+// be had, the rest compile here.
+bool RulePrefilter::compileDatabases(const std::vector<rulenode>& rules,
+                                     std::vector<unsigned>& refused) {
+    struct Job {
+        const std::vector<unsigned>* members = nullptr;
+        hs_database_t* database = nullptr;
+        std::vector<unsigned> refused;
+        bool compiled = false;
+    };
+    std::vector<Job> jobs;
+    for (const auto& [members, database] : m_databases) {
+        Job job;
+        job.members = &members;
+        jobs.push_back(std::move(job));
     }
-    hs_database_t* database = nullptr;
-    if (!compileRules(rules, members, database, refused)) {
-        return false;
+    const auto run = [&rules](Job& job) {
+        job.compiled = compileRules(rules, *job.members, job.database, job.refused);
+    };
+    std::vector<std::thread> threads;
+    size_t next = 0;
+    try {
+        for (; next + 1 < jobs.size() && threads.size() < kCompileThreads; ++next) {
+            threads.emplace_back(run, std::ref(jobs[next]));
+        }
+    } catch (const std::system_error& error) {
+        OST_TRACE("prefilter: compiling on this thread only: %s", error.what());
     }
-    m_databases.emplace(std::move(members), database);
-    out = database;
-    return true;
+    for (; next < jobs.size(); ++next) {
+        run(jobs[next]);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    bool all = true;
+    for (Job& job : jobs) {
+        m_databases[*job.members] = job.database;
+        refused.insert(refused.end(), job.refused.begin(), job.refused.end());
+        all &= job.compiled;
+    }
+    return all;
 }
 
 RulePrefilter::~RulePrefilter() {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct hs_database;
@@ -66,16 +67,16 @@ private:
         // The always-confirmed rules of the position, ascending.
         std::vector<uint32_t> always;
     };
+    // Where each planned database goes once compiled, by the rules it holds.
+    using Pending = std::vector<std::pair<const hs_database**, std::vector<unsigned>>>;
     [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
                                   std::vector<unsigned>& refused);
-    [[nodiscard]] bool scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
-                               std::vector<unsigned>& refused, Scan& out);
-    [[nodiscard]] bool commonDatabaseOf(const std::vector<rulenode>& rules,
-                                        const std::vector<unsigned>& members,
-                                        std::vector<unsigned>& refused, Scan& out);
-    [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
-                                  std::vector<unsigned> members, std::vector<unsigned>& refused,
-                                  const hs_database*& out);
+    void scanFor(const std::vector<rulenode>& rules, uint32_t wanted, Pending& pending, Scan& out);
+    void commonDatabaseOf(const std::vector<rulenode>& rules, const std::vector<unsigned>& members,
+                          Pending& pending, const hs_database*& out);
+    void databaseOf(std::vector<unsigned> members, Pending& pending, const hs_database*& out);
+    [[nodiscard]] bool compileDatabases(const std::vector<rulenode>& rules,
+                                        std::vector<unsigned>& refused);
     // The thread's scratch space, fitted to these databases; null when the
     // scanner cannot give one.
     hs_scratch* scratch() const;
