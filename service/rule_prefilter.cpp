@@ -3,18 +3,11 @@
 #include "service/trace.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
-#include <cctype>
 #include <cstring>
 #include <limits>
 #include <hs/hs.h>
 #include <string>
-#include <system_error>
-#include <thread>
-
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
 
 namespace ostrum {
 namespace {
@@ -100,12 +93,13 @@ bool contains(const std::vector<unsigned>& list, unsigned value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
-// The scannable rules that pass `take`.
+// The scannable rules that pass `take` and are not refused yet.
 template <typename Take>
-std::vector<unsigned> membersOf(const std::vector<rulenode>& rules, Take take) {
+std::vector<unsigned> membersOf(const std::vector<rulenode>& rules, Take take,
+                                const std::vector<unsigned>& refused) {
     std::vector<unsigned> members;
     for (unsigned i = 0; i < rules.size(); ++i) {
-        if (take(rules[i]) && scannable(rules[i])) {
+        if (take(rules[i]) && scannable(rules[i]) && !contains(refused, i)) {
             members.push_back(i);
         }
     }
@@ -122,90 +116,6 @@ bool compileRules(const std::vector<rulenode>& rules, const std::vector<unsigned
     return compileExpressions(std::move(expressions), database, refused);
 }
 
-// Bytes that make up most benign values, decoded or not: letters, digits,
-// blank and the punctuation of names, paths, numbers and addresses. Many
-// rules need a byte outside them (a quote, a bracket, a percent sign ...)
-// and cannot match a value made only of these.
-constexpr std::string_view kCommonPunctuation = " -_./=,:@";
-
-const std::array<bool, 256>& commonBytes() {
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> built{};
-        for (int c = 0; c < 256; ++c) {
-            built[size_t(c)] = (c < 0x80 && std::isalnum(c) != 0) ||
-                               (c != 0 && kCommonPunctuation.find(char(c)) != std::string_view::npos);
-        }
-        return built;
-    }();
-    return table;
-}
-
-// Up to this length a value is checked for common bytes only: the scan's
-// fixed cost, which the smaller database cuts, is then most of its cost;
-// beyond it the check would cost about what it saves.
-constexpr size_t kCommonScanLimit = 256;
-
-bool commonOnly(std::string_view value) {
-    if (value.size() > kCommonScanLimit) {
-        return false;
-    }
-    const std::array<bool, 256>& common = commonBytes();
-    bool all = true;
-    for (const char c : value) {
-        all &= common[static_cast<unsigned char>(c)];
-    }
-    return all;
-}
-
-// Whether every match of the rule holds a byte that is not common, so that
-// no value of common bytes only can match it. For a regex this asks PCRE2
-// itself, compiled as the rule is: a match that must start with one of a
-// set of bytes, or must hold one byte, is never found by PCRE2 in a value
-// without them, since PCRE2 skips such values on the same knowledge.
-bool needsUncommonByte(const rulenode& rule) {
-    const std::array<bool, 256>& common = commonBytes();
-    if (rule.cm == CM_FIND) {
-        return std::any_of(rule.pat.begin(), rule.pat.end(),
-                           [&](char c) { return !common[static_cast<unsigned char>(c)]; });
-    }
-    int code = 0;
-    PCRE2_SIZE offset = 0;
-    const std::unique_ptr<pcre2_code, void (*)(pcre2_code*)> compiled(
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(rule.pat.data()), rule.pat.size(), 0, &code,
-                      &offset, nullptr),
-        pcre2_code_free);
-    if (compiled == nullptr) {
-        return false;
-    }
-    uint32_t firstType = 0;
-    uint32_t first = 0;
-    uint32_t lastType = 0;
-    uint32_t last = 0;
-    const uint8_t* firstBytes = nullptr;
-    if (pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTCODETYPE, &firstType) != 0 ||
-        pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTCODEUNIT, &first) != 0 ||
-        pcre2_pattern_info(compiled.get(), PCRE2_INFO_LASTCODETYPE, &lastType) != 0 ||
-        pcre2_pattern_info(compiled.get(), PCRE2_INFO_LASTCODEUNIT, &last) != 0 ||
-        pcre2_pattern_info(compiled.get(), PCRE2_INFO_FIRSTBITMAP, &firstBytes) != 0) {
-        return false;
-    }
-    // A code unit found without regard to case is a letter, and letters
-    // are common, so case needs no care here.
-    if ((firstType == 1 && first < 256 && !common[first]) ||
-        (lastType == 1 && last < 256 && !common[last])) {
-        return true;
-    }
-    if (firstBytes == nullptr) {
-        return false;
-    }
-    for (size_t b = 0; b < 256; ++b) {
-        if ((firstBytes[b / 8] >> (b % 8) & 1) != 0 && common[b]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::atomic<uint64_t> g_generation{0};
 
 // The scanner's scratch space of one thread, fitted to the last prefilter
@@ -217,10 +127,6 @@ struct ThreadScratch {
 };
 
 thread_local ThreadScratch t_scratch;
-
-// Databases compiled at once while the filter starts: the shipped rules
-// make a handful, of which the largest sets the pace.
-constexpr size_t kCompileThreads = 4;
 
 // The share of all the rules from which a position scans the database of
 // them all: its own would save little scanning and cost a compile as long.
@@ -292,117 +198,58 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
 // database of them all, which is compiled once, and takes only the hits of
 // its own rules; a position with fewer gets a database of its own, so that
 // it does not pay for the other positions' rules. Positions with the same
-// rules share a database either way. Every database is planned first and
-// then all are compiled at once.
+// rules share a database either way.
 bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
                                std::vector<unsigned>& refused) {
     for (const rulenode& rule : rules) {
         m_masks.push_back(maskOf(rule));
     }
-    Pending pending;
     for (int32_t position = 0; position < kPositionCount; ++position) {
         PositionRules& own = m_positions[size_t(position)];
         for (const rulenode& rule : rules) {
             own.needsNormal |= rule.appliesTo(position) && rule.tra == TRA_NORMAL;
         }
         const uint32_t bit = positionBit(position);
-        scanFor(rules, bit | kRawBit, pending, own.raw);
-        scanFor(rules, bit | kNormalBit, pending, own.normal);
-        scanFor(rules, bit, pending, own.both);
-    }
-    if (!compileDatabases(rules, refused)) {
-        return false;
-    }
-    for (const auto& [slot, members] : pending) {
-        *slot = m_databases.at(members);
+        if (!scanFor(rules, bit | kRawBit, refused, own.raw) ||
+            !scanFor(rules, bit | kNormalBit, refused, own.normal) ||
+            !scanFor(rules, bit, refused, own.both)) {
+            return false;
+        }
     }
     return true;
 }
 
-void RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted, Pending& pending,
-                            Scan& out) {
+bool RulePrefilter::scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                            std::vector<unsigned>& refused, Scan& out) {
     const auto any = [](const rulenode&) { return true; };
     const auto wants = [&](const rulenode& rule) { return (maskOf(rule) & wanted) == wanted; };
-    std::vector<unsigned> all = membersOf(rules, any);
-    std::vector<unsigned> own = membersOf(rules, wants);
-    const bool shared =
-        own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator;
-    if (shared) {
+    std::vector<unsigned> all = membersOf(rules, any, refused);
+    std::vector<unsigned> own = membersOf(rules, wants, refused);
+    if (own.size() * kSharedShare.denominator >= all.size() * kSharedShare.numerator) {
         own = std::move(all);
-        commonDatabaseOf(rules, own, pending, out.common);
     }
     out.wanted = wanted;
-    databaseOf(std::move(own), pending, out.database);
+    return databaseOf(rules, std::move(own), refused, out.database);
 }
 
-// Only the big shared database gets a smaller twin: there the scan's fixed
-// cost is the largest, and one twin serves every position that shares it.
-void RulePrefilter::commonDatabaseOf(const std::vector<rulenode>& rules,
-                                     const std::vector<unsigned>& members, Pending& pending,
-                                     const hs_database*& out) {
-    std::vector<unsigned> possible;
-    for (const unsigned i : members) {
-        if (!needsUncommonByte(rules[i])) {
-            possible.push_back(i);
-        }
-    }
+bool RulePrefilter::databaseOf(const std::vector<rulenode>& rules, std::vector<unsigned> members,
+                               std::vector<unsigned>& refused, const hs_database*& out) {
     out = nullptr;
-    if (possible.size() != members.size() && !possible.empty()) {
-        databaseOf(std::move(possible), pending, out);
+    if (members.empty()) {
+        return true;
     }
-}
-
-void RulePrefilter::databaseOf(std::vector<unsigned> members, Pending& pending,
-                               const hs_database*& out) {
-    out = nullptr;
-    if (!members.empty()) {
-        m_databases.emplace(members, nullptr);
-        pending.emplace_back(&out, std::move(members));
+    const auto known = m_databases.find(members);
+    if (known != m_databases.end()) {
+        out = known->second;
+        return true;
     }
-}
-
-// The databases compile on threads of their own: the start waits for the
-// largest instead of for all of them one after another. Where no thread can
-// be had, the rest compile here.
-bool RulePrefilter::compileDatabases(const std::vector<rulenode>& rules,
-                                     std::vector<unsigned>& refused) {
-    struct Job {
-        const std::vector<unsigned>* members = nullptr;
-        hs_database_t* database = nullptr;
-        std::vector<unsigned> refused;
-        bool compiled = false;
-    };
-    std::vector<Job> jobs;
-    for (const auto& [members, database] : m_databases) {
-        Job job;
-        job.members = &members;
-        jobs.push_back(std::move(job));
+    hs_database_t* database = nullptr;
+    if (!compileRules(rules, members, database, refused)) {
+        return false;
     }
-    const auto run = [&rules](Job& job) {
-        job.compiled = compileRules(rules, *job.members, job.database, job.refused);
-    };
-    std::vector<std::thread> threads;
-    size_t next = 0;
-    try {
-        for (; next + 1 < jobs.size() && threads.size() < kCompileThreads; ++next) {
-            threads.emplace_back(run, std::ref(jobs[next]));
-        }
-    } catch (const std::system_error& error) {
-        OST_TRACE("prefilter: compiling on this thread only: %s", error.what());
-    }
-    for (; next < jobs.size(); ++next) {
-        run(jobs[next]);
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    bool all = true;
-    for (Job& job : jobs) {
-        m_databases[*job.members] = job.database;
-        refused.insert(refused.end(), job.refused.begin(), job.refused.end());
-        all &= job.compiled;
-    }
-    return all;
+    m_databases.emplace(std::move(members), database);
+    out = database;
+    return true;
 }
 
 RulePrefilter::~RulePrefilter() {
@@ -471,10 +318,8 @@ bool RulePrefilter::scan(const Scan& which, std::string_view value, hs_scratch* 
         return false;
     }
     ScanContext context{m_masks.data(), which.wanted, &out};
-    const hs_database* database =
-        which.common != nullptr && commonOnly(value) ? which.common : which.database;
-    const hs_error_t rc =
-        hs_scan(database, value.data(), unsigned(value.size()), 0, space, collect, &context);
+    const hs_error_t rc = hs_scan(which.database, value.data(), unsigned(value.size()), 0, space,
+                                  collect, &context);
     return rc == HS_SUCCESS;
 }
 

@@ -7,7 +7,6 @@
 #include <map>
 #include <memory>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 struct hs_database;
@@ -49,12 +48,9 @@ private:
     static size_t index(int32_t position) {
         return position >= 0 && position < kPositionCount ? size_t(position) : 0;
     }
-    // One scan: the database, the mask bits a rule's hit must have, and a
-    // smaller database for a short value of common bytes only, without the
-    // rules that cannot match such a value (null: no smaller one).
+    // One scan: the database, and the mask bits a rule's hit must have.
     struct Scan {
         const hs_database* database = nullptr;
-        const hs_database* common = nullptr;
         uint32_t wanted = 0;
     };
     // The scans of one position: its raw rules, its normal rules, and both
@@ -67,16 +63,13 @@ private:
         // The always-confirmed rules of the position, ascending.
         std::vector<uint32_t> always;
     };
-    // Where each planned database goes once compiled, by the rules it holds.
-    using Pending = std::vector<std::pair<const hs_database**, std::vector<unsigned>>>;
     [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
                                   std::vector<unsigned>& refused);
-    void scanFor(const std::vector<rulenode>& rules, uint32_t wanted, Pending& pending, Scan& out);
-    void commonDatabaseOf(const std::vector<rulenode>& rules, const std::vector<unsigned>& members,
-                          Pending& pending, const hs_database*& out);
-    void databaseOf(std::vector<unsigned> members, Pending& pending, const hs_database*& out);
-    [[nodiscard]] bool compileDatabases(const std::vector<rulenode>& rules,
-                                        std::vector<unsigned>& refused);
+    [[nodiscard]] bool scanFor(const std::vector<rulenode>& rules, uint32_t wanted,
+                               std::vector<unsigned>& refused, Scan& out);
+    [[nodiscard]] bool databaseOf(const std::vector<rulenode>& rules,
+                                  std::vector<unsigned> members, std::vector<unsigned>& refused,
+                                  const hs_database*& out);
     // The thread's scratch space, fitted to these databases; null when the
     // scanner cannot give one.
     hs_scratch* scratch() const;
