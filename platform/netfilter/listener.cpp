@@ -8,6 +8,7 @@
 
 #include <boost/asio/socket_base.hpp>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform::netfilter {
 
@@ -24,13 +25,20 @@ bool isDescriptorShortage(const error_code& error) {
 
 } // namespace
 
-Listener::Listener(Worker& worker, tcp::acceptor acceptor, std::shared_ptr<const Route> route)
-    : m_worker(worker), m_acceptor(std::move(acceptor)), m_route(std::move(route)),
-      m_retry(worker.context()) {}
+Listener::Listener(Worker& worker, tcp protocol, int handle, std::shared_ptr<const Route> route)
+    : m_worker(worker), m_protocol(protocol), m_handle(handle), m_acceptor(worker.context()),
+      m_route(std::move(route)), m_retry(worker.context()) {}
+
+Listener::~Listener() {
+    if (m_handle >= 0) {
+        ::close(m_handle); // never started
+    }
+}
 
 std::unique_ptr<Listener> Listener::open(Worker& worker, const tcp::endpoint& at,
                                          std::shared_ptr<const Route> route, error_code& error) {
-    tcp::acceptor acceptor(worker.context());
+    boost::asio::io_context opener; // not the worker's: see the header
+    tcp::acceptor acceptor(opener);
     acceptor.open(at.protocol(), error);
     if (!error) {
         keepFromChildren(acceptor.native_handle(), error);
@@ -47,13 +55,22 @@ std::unique_ptr<Listener> Listener::open(Worker& worker, const tcp::endpoint& at
     if (!error) {
         acceptor.listen(boost::asio::socket_base::max_listen_connections, error);
     }
+    const int handle = error ? -1 : acceptor.release(error);
     if (error) {
         return nullptr;
     }
-    return std::make_unique<Listener>(worker, std::move(acceptor), std::move(route));
+    return std::make_unique<Listener>(worker, at.protocol(), handle, std::move(route));
 }
 
 void Listener::start() {
+    error_code error;
+    m_acceptor.assign(m_protocol, m_handle, error);
+    if (error) {
+        NF_TRACE("netfilter: port %u not accepted on: %s", unsigned(m_route->port),
+                 error.message().c_str());
+        return; // the destructor closes the socket
+    }
+    m_handle = -1;
     accept();
 }
 

@@ -16,10 +16,16 @@ class Worker;
 
 class Listener {
 public:
-    Listener(Worker& worker, boost::asio::ip::tcp::acceptor acceptor,
+    Listener(Worker& worker, boost::asio::ip::tcp protocol, int handle,
              std::shared_ptr<const Route> route);
+    ~Listener();
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
 
-    // Opens, binds and listens on the worker's loop; the reason in error.
+    // Opens, binds and listens, on any thread; the reason in error. The
+    // worker's loop takes the socket only in start(), on its own thread:
+    // its sockets are touched by no other thread, so the loop runs without
+    // per-socket locks.
     [[nodiscard]] static std::unique_ptr<Listener> open(Worker& worker,
                                                         const boost::asio::ip::tcp::endpoint& at,
                                                         std::shared_ptr<const Route> route,
@@ -34,6 +40,8 @@ private:
     void onAccept(const boost::system::error_code& error, boost::asio::ip::tcp::socket socket);
 
     Worker& m_worker;
+    boost::asio::ip::tcp m_protocol;
+    int m_handle; // the listening socket until start() hands it to m_acceptor
     boost::asio::ip::tcp::acceptor m_acceptor;
     std::shared_ptr<const Route> m_route;
     boost::asio::steady_timer m_retry; // after a failed accept (out of descriptors)

@@ -5,6 +5,7 @@
 
 #include "platform/netfilter/layer_context.h"
 
+#include <boost/asio/detail/concurrency_hint.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <memory>
@@ -44,7 +45,10 @@ private:
     void closeAll();
 
     LayerContext& m_layer;
-    boost::asio::io_context m_context{1};
+    // Other threads only post to the loop (the scheduler keeps its lock);
+    // every socket of the worker is opened, used and closed on its thread,
+    // so the loop takes no lock per socket operation.
+    boost::asio::io_context m_context{BOOST_ASIO_CONCURRENCY_HINT_UNSAFE_IO};
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> m_guard;
     std::vector<std::unique_ptr<Listener>> m_listeners;
     std::unordered_set<Session*> m_sessions;
