@@ -4,10 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <hs/hs.h>
 #include <string>
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
 
 namespace ostrum {
 namespace {
@@ -42,6 +46,45 @@ bool scannable(const rulenode& rule) {
     }
     return rule.cm == CM_REGEX && rule.compiled != nullptr &&
            rule.pat.find('\0') == std::string::npos;
+}
+
+// A match that must start at the value's first byte and is at most this
+// long is cheaper to look for with the rule's own compare, which tries
+// those few bytes once, than in a scanner's database: a rule like "the
+// first byte is not a slash" meets nearly every value of every position,
+// and each scan that meets it pays for reporting it.
+constexpr unsigned kDirectMatchWidth = 16;
+
+// Whether the regex rule matches only within the first kDirectMatchWidth
+// bytes of a value: anchored at the start, as PCRE2 reads the pattern,
+// and no longer than that, as the scanner reads it without approximation
+// (which it refuses for lookarounds and back-references, whose work the
+// width would not bound).
+bool confirmedDirectly(const rulenode& rule) {
+    if (rule.cm != CM_REGEX || rule.compiled == nullptr) {
+        return false;
+    }
+    int code = 0;
+    PCRE2_SIZE offset = 0;
+    const std::unique_ptr<pcre2_code, void (*)(pcre2_code*)> compiled(
+        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(rule.pat.data()), rule.pat.size(), 0, &code,
+                      &offset, nullptr),
+        pcre2_code_free);
+    uint32_t options = 0;
+    if (compiled == nullptr ||
+        pcre2_pattern_info(compiled.get(), PCRE2_INFO_ALLOPTIONS, &options) != 0 ||
+        (options & PCRE2_ANCHORED) == 0) {
+        return false;
+    }
+    hs_expr_info_t* info = nullptr;
+    hs_compile_error_t* error = nullptr;
+    if (hs_expression_info(rule.pat.c_str(), HS_FLAG_ALLOWEMPTY, &info, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        return false;
+    }
+    const bool narrow = info->max_width <= kDirectMatchWidth;
+    std::free(info); // the scanner's default allocator
+    return narrow;
 }
 
 Expression expressionOf(const rulenode& rule, unsigned index) {
@@ -175,7 +218,15 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
         return nullptr;
     }
     std::unique_ptr<RulePrefilter> prefilter(new RulePrefilter());
+    // Rules kept out of every database, confirmed for every value.
     std::vector<unsigned> refused;
+    for (unsigned i = 0; i < rules.size(); ++i) {
+        if (scannable(rules[i]) && confirmedDirectly(rules[i])) {
+            OST_TRACE("prefilter: rule %d confirmed directly, matches only at the start",
+                      rules[i].id);
+            refused.push_back(i);
+        }
+    }
     if (!prefilter->compileAll(rules, refused)) {
         return nullptr;
     }

@@ -20,7 +20,8 @@ const char* const kPatterns[] = {
     R"((a)\1)", R"((?<=%)2)", R"(x(?=y))", R"((?>a+)b)", "a++b", R"(\Ka)", R"(\R)", R"(\h)",
     R"(\C)", "(*UTF)\xc3", "(*LIMIT_MATCH=1)(a+)+$", R"([[:alpha:]]{5})", R"(\p{L})", "a|",
     "x*", "$", R"(\n$)", "(?m)^b", "(?s)a.b", R"(a{3,})", R"((a|b|c){4})", "'", "%27", "+",
-    "a b", "(", R"((\w+)=\1)", R"([<>;])",
+    "a b", "(", R"((\w+)=\1)", R"([<>;])", R"(^[^/])", R"(^ab|^%)", R"(\A.{2}x)",
+    R"(^[a-z]{20})",
 };
 
 const char* const kPositionNames[] = {"any",  "url",    "argget", "agent",  "alan",
@@ -144,6 +145,32 @@ TEST(RulePrefilterTest, OnlyWhatTheScannerCannotTellIsAlwaysConfirmed) {
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 2}));
     ASSERT_TRUE(prefilter->candidates(POS_URL, "etc/passwd", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
+}
+
+// A rule that can only match a value's first few bytes costs less to
+// confirm than to carry in a database; an unanchored or unbounded one, or
+// one whose work its width does not bound, is scanned.
+TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
+    engine rules;
+    const char* const patterns[] = {
+        R"(^[^/])",    R"(\Aab|^%)",  R"(^[a-z]{17})", R"(^\s*x)",
+        R"(^a|b)",     R"((?m)^a)",   R"(^(?=\w*z)a)", R"(^(a)\1)",
+    };
+    for (size_t i = 0; i < std::size(patterns); ++i) {
+        ASSERT_TRUE(rules.addrulestr(ruleLine(i + 1, i % 2 == 0 ? "url" : "any", false, "regex",
+                                              patterns[i])));
+    }
+    const std::unique_ptr<RulePrefilter> prefilter = RulePrefilter::build(rules.rules());
+    ASSERT_NE(prefilter, nullptr);
+    EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
+
+    std::vector<uint32_t> candidates;
+    ASSERT_TRUE(prefilter->candidates(POS_URL, "/x", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 1}));
+    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "qqq", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{1}));
+    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "abcdefghijklmnopqrstuvwxyz", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 5}));
 }
 
 } // namespace
