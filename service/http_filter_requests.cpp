@@ -113,7 +113,7 @@ struct StreamTexts {
     std::string line;
     std::string header;
     std::string body;
-    std::string detail; // the detail record
+    std::string detail;            // the detail record
     std::vector<KnownField> marks; // of the header's fields
     // The parsed header, whose views into header last the whole inspection.
     PFHeader parsed;

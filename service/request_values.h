@@ -23,7 +23,7 @@ constexpr size_t kDetailPartMax = 1024;
 // The parts of a request line "method target version CR LF".
 struct RequestLine {
     std::string method;
-    std::string url; // decoded and lower-cased
+    std::string url;              // decoded and lower-cased
     std::string_view querystring; // into the line
     std::string httpver;
     std::string ext;

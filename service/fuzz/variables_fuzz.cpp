@@ -48,14 +48,16 @@ void checkQueryPairs(std::string_view text, bool useUtf8, const ostrum::PairList
             continue;
         }
         const std::string_view name = piece.substr(0, equals);
-        const std::string decoded = useUtf8 ? ostrum::urlDecodeToAnsi(name) : ostrum::urlDecode(name);
+        const std::string decoded =
+            useUtf8 ? ostrum::urlDecodeToAnsi(name) : ostrum::urlDecode(name);
         if (decoded.empty()) {
             continue;
         }
         check(next < pairs.size());
         check(pairs[next].first == decoded);
         const std::string_view value = pairs[next].second;
-        check(value.data() == piece.data() + equals + 1 && value.size() == piece.size() - equals - 1);
+        check(value.data() == piece.data() + equals + 1 &&
+              value.size() == piece.size() - equals - 1);
         ++next;
     }
     check(next == pairs.size());
@@ -74,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int32_t cookies = rules.parseCookie(text, useUtf8, pairs);
         check(cookies == static_cast<int32_t>(pairs.size()));
         for (const auto& pair : pairs) {
-            check(pair.second.empty() || (pair.second.data() >= text.data() &&
-                                          pair.second.data() + pair.second.size() <=
-                                              text.data() + text.size()));
+            check(pair.second.empty() ||
+                  (pair.second.data() >= text.data() &&
+                   pair.second.data() + pair.second.size() <= text.data() + text.size()));
         }
         const int32_t variables = rules.parseQuery(text, useUtf8, pairs);
         check(variables == static_cast<int32_t>(pairs.size()));

@@ -140,8 +140,7 @@ TEST_F(VariablesTest, HostileSeparatorsAndLongPieces) {
     const std::string separators =
         std::string(100000, '=') + std::string(100000, '&') + std::string(100000, ';') + "=&;=&;";
     for (bool useUtf8 : {false, true}) {
-        EXPECT_EQ(query(separators, useUtf8),
-                  (Pairs{{std::string(100000, ';'), ""}, {";", ""}}));
+        EXPECT_EQ(query(separators, useUtf8), (Pairs{{std::string(100000, ';'), ""}, {";", ""}}));
         cookie(separators, useUtf8);
     }
 
