@@ -2,6 +2,8 @@
 #include "service/engine.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace ostrum {
 namespace {
@@ -21,11 +23,26 @@ template <typename Visit> void forEachPiece(std::string_view text, char delimite
     }
 }
 
-// True when the name decoder would give the name back as it is: no escape,
-// no plus sign, and, for the UTF-8 conversion, ASCII only.
+// Per byte, which name decoders may change it: kPlainChanges for an escape
+// or a plus sign, kUtf8Changes also for a byte beyond ASCII.
+constexpr uint8_t kPlainChanges = 1;
+constexpr uint8_t kUtf8Changes = 2;
+
+constexpr std::array<uint8_t, 256> kNameChanges = [] {
+    std::array<uint8_t, 256> table{};
+    for (size_t c = 0x80; c < table.size(); ++c) {
+        table[c] = kUtf8Changes;
+    }
+    table['%'] = table['+'] = kPlainChanges | kUtf8Changes;
+    return table;
+}();
+
+// True when the name decoder would give the name back as it is: one table
+// look-up a byte, since every variable's name is asked.
 bool decodingKeeps(std::string_view name, bool useUtf8) {
+    const uint8_t changes = useUtf8 ? kUtf8Changes : kPlainChanges;
     for (const char c : name) {
-        if (c == '%' || c == '+' || (useUtf8 && static_cast<unsigned char>(c) >= 0x80)) {
+        if ((kNameChanges[static_cast<unsigned char>(c)] & changes) != 0) {
             return false;
         }
     }
