@@ -4,6 +4,7 @@
 #include "service/constraint.h"
 #include "service/iprange.h"
 #include "service/learnstat.h"
+#include "service/pair_list.h"
 #include "service/rule_prefilter.h"
 #include "service/rulenode.h"
 #include "service/typenode.h"
@@ -20,9 +21,6 @@
 #include <vector>
 
 namespace ostrum {
-
-// Request variables in text order: decoded names, values as received.
-using PairList = std::vector<std::pair<std::string, std::string>>;
 
 // The detection core: attack rules, value types, patch-rule constraints,
 // connection-limit ranges and self-learning. Filled while the filter
@@ -45,6 +43,7 @@ public:
     // The same answer, found by trying the position's rules one by one.
     rulematch matchRulesOneByOne(int32_t position, std::string_view value, bool useUtf8);
 
+    // The pairs' values, and most names, are views into text.
     virtual int32_t parseCookie(std::string_view text, bool useUtf8, PairList& pairs);
     virtual int32_t parseQuery(std::string_view text, bool useUtf8, PairList& pairs);
 

@@ -2,6 +2,8 @@
 #include "service/engine.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace ostrum {
 namespace {
@@ -21,21 +23,57 @@ template <typename Visit> void forEachPiece(std::string_view text, char delimite
     }
 }
 
-void splitInto(std::string_view text, char delimiter, std::vector<std::string_view>& parts) {
-    parts.clear();
-    forEachPiece(text, delimiter, [&parts](std::string_view piece) { parts.push_back(piece); });
+// Per byte, which name decoders may change it: kPlainChanges for an escape
+// or a plus sign, kUtf8Changes also for a byte beyond ASCII.
+constexpr uint8_t kPlainChanges = 1;
+constexpr uint8_t kUtf8Changes = 2;
+
+constexpr std::array<uint8_t, 256> kNameChanges = [] {
+    std::array<uint8_t, 256> table{};
+    for (size_t c = 0x80; c < table.size(); ++c) {
+        table[c] = kUtf8Changes;
+    }
+    table['%'] = table['+'] = kPlainChanges | kUtf8Changes;
+    return table;
+}();
+
+// True when the name decoder would give the name back as it is: one table
+// look-up a byte, since every variable's name is asked.
+bool decodingKeeps(std::string_view name, bool useUtf8) {
+    const uint8_t changes = useUtf8 ? kUtf8Changes : kPlainChanges;
+    for (const char c : name) {
+        if ((kNameChanges[static_cast<unsigned char>(c)] & changes) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
-std::string decodeName(std::string_view name, bool useUtf8) {
+std::string decoded(std::string_view name, bool useUtf8) {
     return useUtf8 ? urlDecodeToAnsi(name) : urlDecode(name);
 }
 
-// Walks parts[first..] as name, value pairs; a name without a value is dropped.
-template <typename Append>
-void walkPairs(const std::vector<std::string_view>& parts, size_t first, Append append) {
-    for (size_t i = first; i + 1 < parts.size(); i += 2) {
-        append(parts[i], parts[i + 1]);
-    }
+// The decoded name of a view into the parsed text: that view itself when
+// decoding keeps it, which is the usual name, else a copy kept in the list.
+std::string_view decodeName(std::string_view name, bool useUtf8, PairList& pairs) {
+    return decodingKeeps(name, useUtf8) ? name : pairs.keep(decoded(name, useUtf8));
+}
+
+// Splits text at '=' and calls append with the parts two by two, as name
+// and value, after the first `skipped` parts; a name left without a value
+// is dropped.
+template <typename Append> void walkPairs(std::string_view text, size_t skipped, Append append) {
+    size_t index = 0;
+    std::string_view name;
+    forEachPiece(text, '=', [&](std::string_view part) {
+        if (index < skipped) {
+            ++index;
+        } else if ((index++ - skipped) % 2 == 0) {
+            name = part;
+        } else {
+            append(name, part);
+        }
+    });
 }
 
 // Each pair of a nested cookie repeats the outer name in its own; past this
@@ -45,35 +83,34 @@ constexpr size_t kNestedOuterNameMax = 256;
 
 // outer=k1=v1&k2=v2: the first item's first part names the cookie, each
 // pair after it is stored as outer.name.
-int32_t parseNestedCookie(std::string_view piece, bool useUtf8, PairList& pairs,
-                          std::vector<std::string_view>& parts) {
+int32_t parseNestedCookie(std::string_view piece, bool useUtf8, PairList& pairs) {
     int32_t count = 0;
     std::string_view outer;
     std::string joined;
     forEachPiece(piece, '&', [&](std::string_view item) {
-        splitInto(item, '=', parts);
-        size_t first = 0;
-        if (outer.empty() && !parts.empty()) {
-            outer = parts[0];
-            first = 1;
+        size_t skipped = 0;
+        if (outer.empty() && !item.empty()) {
+            outer = item.substr(0, item.find('='));
+            skipped = 1;
         }
-        walkPairs(parts, first, [&](std::string_view name, std::string_view value) {
+        walkPairs(item, skipped, [&](std::string_view name, std::string_view value) {
             joined.assign(outer.substr(0, kNestedOuterNameMax));
             joined += '.';
             joined.append(name);
-            pairs.emplace_back(decodeName(joined, useUtf8), std::string(value));
+            if (!decodingKeeps(joined, useUtf8)) {
+                joined = decoded(joined, useUtf8);
+            }
+            pairs.add(pairs.keep(joined), value);
             ++count;
         });
     });
     return count;
 }
 
-int32_t parsePlainCookie(std::string_view piece, bool useUtf8, PairList& pairs,
-                         std::vector<std::string_view>& parts) {
+int32_t parsePlainCookie(std::string_view piece, bool useUtf8, PairList& pairs) {
     int32_t count = 0;
-    splitInto(piece, '=', parts);
-    walkPairs(parts, 0, [&](std::string_view name, std::string_view value) {
-        pairs.emplace_back(decodeName(name, useUtf8), std::string(value));
+    walkPairs(piece, 0, [&](std::string_view name, std::string_view value) {
+        pairs.add(decodeName(name, useUtf8, pairs), value);
         ++count;
     });
     return count;
@@ -84,12 +121,11 @@ int32_t parsePlainCookie(std::string_view piece, bool useUtf8, PairList& pairs,
 int32_t engine::parseCookie(std::string_view text, bool useUtf8, PairList& pairs) {
     pairs.clear();
     int32_t count = 0;
-    std::vector<std::string_view> parts;
     forEachPiece(text, ';', [&](std::string_view piece) {
         if (countChar(piece, '=') < 3) {
-            count += parsePlainCookie(piece, useUtf8, pairs, parts);
+            count += parsePlainCookie(piece, useUtf8, pairs);
         } else {
-            count += parseNestedCookie(piece, useUtf8, pairs, parts);
+            count += parseNestedCookie(piece, useUtf8, pairs);
         }
     });
     return count;
@@ -103,11 +139,11 @@ int32_t engine::parseQuery(std::string_view text, bool useUtf8, PairList& pairs)
         if (piece.size() < 2 || equals == std::string_view::npos || equals == 0) {
             return;
         }
-        std::string name = decodeName(piece.substr(0, equals), useUtf8);
+        const std::string_view name = decodeName(piece.substr(0, equals), useUtf8, pairs);
         if (name.empty()) {
             return;
         }
-        pairs.emplace_back(std::move(name), std::string(piece.substr(equals + 1)));
+        pairs.add(name, piece.substr(equals + 1));
         ++count;
     });
     return count;

@@ -7,9 +7,6 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <climits>
-#include <cstring>
-#include <iterator>
 
 namespace ostrum {
 namespace {
@@ -26,11 +23,6 @@ using ProtocolFilters::OT_TCP_DISCONNECT_REMOTE;
 
 // What becomes of the request after a step.
 enum class Flow { GoOn, PassOn, Drop };
-
-// printf's "%.*s" length of a view; a view of a request is at most 1 MiB.
-int traceLength(std::string_view text) {
-    return int(std::min<size_t>(text.size(), INT_MAX));
-}
 
 // Takes a field's first value into out and traces it, when the field exists.
 void takeHeader(const MarkedFields& header, KnownField name, const char* traceLabel,
@@ -113,15 +105,24 @@ Flow requestLineLists(HttpFilter& filter, const RequestValues& values, const Lis
 constexpr size_t kKeptTextCapacity = 64 * 1024;
 // Fields of the parsed header kept likewise: far more than a browser sends.
 constexpr size_t kKeptFieldCapacity = 256;
+// Variables of one list kept likewise, and the room of their decoded names.
+constexpr size_t kKeptPairCapacity = 1024;
+constexpr size_t kKeptNameBytes = 64 * 1024;
 
 struct StreamTexts {
     std::string line;
     std::string header;
     std::string body;
-    std::string detail; // the detail record
+    std::string detail;            // the detail record
     std::vector<KnownField> marks; // of the header's fields
     // The parsed header, whose views into header last the whole inspection.
     PFHeader parsed;
+    // The header lines and the variables of the cookies, the body and the
+    // query string, whose views into the texts above last likewise.
+    FieldLines lines;
+    PairList cookies;
+    PairList postvars;
+    PairList queryvars;
 
     void trim() {
         for (std::string* text : {&line, &header, &body, &detail}) {
@@ -131,6 +132,12 @@ struct StreamTexts {
         }
         if (marks.capacity() > kKeptTextCapacity) {
             std::vector<KnownField>().swap(marks);
+        }
+        if (lines.capacity() > kKeptFieldCapacity) {
+            lines = FieldLines();
+        }
+        for (PairList* pairs : {&cookies, &postvars, &queryvars}) {
+            pairs->trim(kKeptPairCapacity, kKeptNameBytes);
         }
         // Folded lines are copies: none outlives its request.
         parsed.clear();
@@ -145,29 +152,14 @@ StreamTexts& workerTexts() {
     return texts;
 }
 
-// '&' or ';' separated pairs: room for all of them at once. The separators
-// are sought with memchr, which skips a long value in wide steps where a
-// byte-by-byte count costs as much as the value's scan; no text, no room.
-void reservePairs(PairList& pairs, std::string_view text, char separator) {
-    if (text.empty()) {
-        return;
-    }
-    size_t count = 1;
-    const char* at = text.data();
-    const char* const end = at + text.size();
-    while (const void* found = std::memchr(at, separator, size_t(end - at))) {
-        ++count;
-        at = static_cast<const char*>(found) + 1;
-    }
-    pairs.reserve(count);
-}
-
 // The steps of one complete request, in the order its values are checked.
 class RequestSteps {
 public:
     RequestSteps(HttpFilter& filter, RequestValues& values, DetailRecord& detail)
         : m_filter(filter), m_values(values), m_detail(detail), m_check(filter, values),
-          m_useUtf8(filter.settings().getUseUtf8()), m_texts(workerTexts()) {}
+          m_useUtf8(filter.settings().getUseUtf8()), m_texts(workerTexts()) {
+        m_texts.lines.clear();
+    }
     ~RequestSteps() { m_texts.trim(); }
     RequestSteps(const RequestSteps&) = delete;
     RequestSteps& operator=(const RequestSteps&) = delete;
@@ -223,28 +215,30 @@ public:
         m_values.postdata = m_texts.body;
         OST_TRACE("size of postdata=%zu \n", m_values.postdata.size());
         m_detail.addBody(m_values.postdata);
-        reservePairs(m_values.postvars, m_values.postdata, '&');
-        m_filter.rules().parseQuery(m_values.postdata, m_useUtf8, m_values.postvars);
-        OST_TRACE("var count of postdata=%zu\n", m_values.postvars.size());
-        m_check.variables(m_values.postvars, positions::kPost);
+        PairList& pairs = m_texts.postvars;
+        m_filter.rules().parseQuery(m_values.postdata, m_useUtf8, pairs);
+        OST_TRACE("var count of postdata=%zu\n", pairs.size());
+        m_check.variables(pairs, positions::kPost);
     }
 
     void remainingValues() {
         RequestValues& v = m_values;
         m_check.value(positions::kMethod, v.line.method);
         m_check.value(positions::kUrl, v.line.url);
-        OST_TRACE("querystring=%s \n", v.line.querystring.c_str());
-        reservePairs(v.queryvars, v.line.querystring, '&');
-        m_filter.rules().parseQuery(v.line.querystring, m_useUtf8, v.queryvars);
-        OST_TRACE("var count of querystring=%zu\n", v.queryvars.size());
-        m_check.variables(v.queryvars, positions::kQuery);
+        OST_TRACE("querystring=%.*s \n", traceLength(v.line.querystring),
+                  v.line.querystring.data());
+        PairList& pairs = m_texts.queryvars;
+        m_filter.rules().parseQuery(v.line.querystring, m_useUtf8, pairs);
+        OST_TRACE("var count of querystring=%zu\n", pairs.size());
+        m_check.variables(pairs, positions::kQuery);
         m_check.value(positions::kVersion, v.line.httpver);
-        m_check.values(positions::kReferer, v.referer);
-        m_check.values(positions::kCip, v.cip);
-        m_check.values(positions::kAgent, v.agent);
+        const FieldLines& lines = m_texts.lines;
+        m_check.values(positions::kReferer, lines.referer);
+        m_check.values(positions::kCip, lines.cip);
+        m_check.values(positions::kAgent, lines.agent);
         m_check.value(positions::kHost, v.host);
-        m_check.values(positions::kProxy, v.proxy);
-        m_check.values(positions::kAlan, v.alan);
+        m_check.values(positions::kProxy, lines.proxy);
+        m_check.values(positions::kAlan, lines.alan);
         m_check.finish();
     }
 
@@ -260,8 +254,9 @@ private:
                                                   : v.contenttype.substr(equals + 1);
             OST_TRACE("multipart type,boundary=%.*s\n", traceLength(boundary), boundary.data());
         }
-        takeHeaderLines(header, KnownField::Referer, "referer=", v.referer);
-        takeHeaderLines(header, KnownField::UserAgent, "user-agent=", v.agent);
+        FieldLines& lines = m_texts.lines;
+        takeHeaderLines(header, KnownField::Referer, "referer=", lines.referer);
+        takeHeaderLines(header, KnownField::UserAgent, "user-agent=", lines.agent);
         takeHeader(header, KnownField::Host, "host=", v.host);
         const Flow flow = listCheck(m_filter, v, kCompleteEvent, "host", v.host, WL_HOST, BL_HOST);
         if (flow != Flow::GoOn) {
@@ -271,15 +266,15 @@ private:
             v.host = "null";
         }
         proxyValues(header);
-        takeHeaderLines(header, KnownField::ClientIp, "clientip=", v.cip);
-        takeHeaderLines(header, KnownField::AcceptLanguage, "alan=", v.alan);
+        takeHeaderLines(header, KnownField::ClientIp, "clientip=", lines.cip);
+        takeHeaderLines(header, KnownField::AcceptLanguage, "alan=", lines.alan);
         return Flow::GoOn;
     }
 
     // The forwarding header under both its names; an empty line of the first
     // name gives way to the second, as a single field does.
     void proxyValues(const MarkedFields& header) {
-        FieldValues& proxy = m_values.proxy;
+        FieldValues& proxy = m_texts.lines.proxy;
         takeHeaderLines(header, KnownField::ForwardedFor, "proxy=", proxy);
         std::erase_if(proxy, [](std::string_view value) { return value.empty(); });
         takeHeaderLines(header, KnownField::XForwardedFor, "proxy=", proxy);
@@ -288,16 +283,16 @@ private:
     // Some proxies split the cookies over several lines; the pairs of each
     // line are inspected.
     void cookies(const MarkedFields& header) {
-        PairList& all = m_values.cookies;
+        PairList& all = m_texts.cookies;
+        all.clear();
         PairList line;
         header.forEachValue(KnownField::Cookie, [&](std::string_view cookie) {
             OST_TRACE("cookie=%.*s \n", traceLength(cookie), cookie.data());
             // The first line's pairs go straight in: most requests have one.
             PairList& into = all.empty() ? all : line;
-            reservePairs(into, cookie, ';');
             m_filter.rules().parseCookie(cookie, m_useUtf8, into);
             if (&into == &line) {
-                std::move(line.begin(), line.end(), std::back_inserter(all));
+                all.append(line);
             }
         });
         if (header.first(KnownField::Cookie) != nullptr) {

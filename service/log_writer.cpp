@@ -28,12 +28,6 @@ constexpr auto kFullWait = std::chrono::milliseconds(50);
 // a wake for every line would cost more than the line's write.
 constexpr auto kWriteInterval = std::chrono::milliseconds(100);
 constexpr size_t kBatchBytes = 256u << 10;
-// Written lines kept for the next ones, so that a line costs no allocation
-// in the caller and no free in the writer's thread: the room of a few
-// batches, whether of short lines or of detail records. Longer lines are
-// rare and given back.
-constexpr size_t kSpareBytes = 1u << 20;
-constexpr size_t kSpareCapacity = 8u << 10;
 // More than the header lines of a file, which a batch may begin.
 constexpr size_t kHeaderRoom = 256;
 
@@ -77,13 +71,6 @@ void unstampedLine(std::string_view text, std::string& line) {
     }
     line.append(text);
     line.append(kEnd);
-}
-
-// A spare line of this thread's, given by a writer in exchange for the last
-// line it took.
-std::string& spareLine() {
-    thread_local std::string spare;
-    return spare;
 }
 
 void putDigits(char* out, int value, int width) {
@@ -181,7 +168,7 @@ void LogWriter::setReporter(Reporter reporter) {
 // The clock is read under the lock: lines enter the queue in the order of
 // their stamps, so a line of the day before never follows the switch.
 void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
-    Entry entry{std::move(spareLine()), {}, maxSizeMb, false};
+    Entry entry{{}, {}, maxSizeMb, false};
     unstampedLine(text, entry.line);
     std::unique_lock<std::mutex> lock(m_lock);
     const size_t size = entry.line.size();
@@ -191,9 +178,6 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
     // The clock is asked only when the queue is full.
     if (!hasRoom() && !m_written.wait_for(lock, kFullWait, hasRoom)) {
         ++m_dropped;
-        if (entry.line.capacity() <= kSpareCapacity) {
-            spareLine() = std::move(entry.line);
-        }
         return;
     }
     const platform::LocalTime now = platform::localTime();
@@ -206,11 +190,6 @@ void LogWriter::write(std::string_view text, uint32_t maxSizeMb) {
             *m_openDate = m_fileDate ? m_fileDate() : dateText(now);
         }
         entry.date = *m_openDate;
-    }
-    if (!m_spare.empty()) {
-        m_spareBytes -= m_spare.back().capacity();
-        spareLine() = std::move(m_spare.back());
-        m_spare.pop_back();
     }
     enqueue(std::move(entry), lock);
     if (m_kind == Kind::Run) {
@@ -295,26 +274,10 @@ void LogWriter::run() {
         m_written.notify_all();
         writeBatch(batch, dropped);
         const uint64_t count = batch.size();
+        batch.clear(); // the lines are freed outside the lock
         lock.lock();
-        keepSpares(batch);
         m_done += count;
         m_written.notify_all();
-        lock.unlock();
-        batch.clear(); // the lines not kept are freed outside the lock
-        lock.lock();
-    }
-}
-
-void LogWriter::keepSpares(std::vector<Entry>& written) {
-    for (Entry& entry : written) {
-        const size_t room = entry.line.capacity();
-        if (m_spareBytes + room > kSpareBytes) {
-            return;
-        }
-        if (room <= kSpareCapacity && !entry.line.empty()) {
-            m_spareBytes += room;
-            m_spare.push_back(std::move(entry.line));
-        }
     }
 }
 

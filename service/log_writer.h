@@ -75,7 +75,6 @@ private:
     void waitWritten(std::unique_lock<std::mutex>& lock);
     void run();
     void writeBatch(std::vector<Entry>& batch, uint64_t dropped);
-    void keepSpares(std::vector<Entry>& written);
     void prepareFor(const Entry& entry, Pending& pending);
     void commit(Pending& pending);
     void openFor(const std::string& date, Pending& pending);
@@ -98,8 +97,6 @@ private:
     uint64_t m_done = 0;
     uint64_t m_dropped = 0;
     int m_waiters = 0; // callers waiting for lines to be written
-    std::vector<std::string> m_spare; // written lines, for callers to fill again
-    size_t m_spareBytes = 0;          // their room
     bool m_stopping = false;
     int m_clockDay = 0; // the clock's day of the last line, as yyyymmdd
     std::string m_ownDate;

@@ -39,14 +39,6 @@ public:
     void addField(std::string_view name, std::string_view value);
     // The first field of that name (any case), or nullptr.
     const Field* findFirstField(std::string_view name) const;
-    // Calls visit with the value of every field of that name, in arrival order.
-    template <typename Visit> void forEachValue(std::string_view name, Visit visit) const {
-        for (const Field& field : m_fields) {
-            if (sameName(field.first, name)) {
-                visit(field.second);
-            }
-        }
-    }
     void clear();
 
     const std::vector<Field>& fields() const { return m_fields; }

@@ -58,7 +58,7 @@ void splitRequestLine(std::string_view line, RequestLine& parts) {
     if (q != std::string_view::npos) {
         parts.url = decodeLower(line.substr(target, q - target));
         if (le - q > kVersionPart) {
-            parts.querystring.assign(line.substr(q + 1, le - q - kVersionPart - 1));
+            parts.querystring = line.substr(q + 1, le - q - kVersionPart - 1);
         }
     } else if (le - sp > kVersionPart) {
         parts.url = decodeLower(line.substr(target, le - sp - kVersionPart - 1));
@@ -116,6 +116,19 @@ const PFHeader::Field* MarkedFields::first(KnownField which) const {
         }
     }
     return nullptr;
+}
+
+void FieldLines::clear() {
+    referer.clear();
+    agent.clear();
+    proxy.clear();
+    cip.clear();
+    alan.clear();
+}
+
+size_t FieldLines::capacity() const {
+    return referer.capacity() + agent.capacity() + proxy.capacity() + cip.capacity() +
+           alan.capacity();
 }
 
 bool isMultipartFormData(std::string_view contenttype) {

@@ -4,6 +4,8 @@
 #include "service/engine.h"
 #include "service/pf_header.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,19 +23,25 @@ constexpr size_t kDetailPartMax = 1024;
 // The parts of a request line "method target version CR LF".
 struct RequestLine {
     std::string method;
-    std::string url; // decoded and lower-cased
-    std::string querystring;
+    std::string url;              // decoded and lower-cased
+    std::string_view querystring; // into the line
     std::string httpver;
     std::string ext;
 };
 
-// Splits a request line; parts it cannot find stay empty.
+// Splits a request line; parts it cannot find stay empty. The query string
+// is a view into line.
 void splitRequestLine(std::string_view line, RequestLine& parts);
 
 // Reads a stream from its start, at most limit bytes, into out. False when
 // there is no stream.
 bool readStream(ProtocolFilters::ObjectStream* stream, std::string& out,
                 size_t limit = kHeldRequestMax);
+
+// printf's "%.*s" length of a view; a view of a request is at most 1 MiB.
+inline int traceLength(std::string_view text) {
+    return int(std::min<size_t>(text.size(), INT_MAX));
+}
 
 // a + b, held at the largest value instead of wrapping.
 uint64_t saturatingAdd(uint64_t a, uint64_t b);
@@ -83,6 +91,20 @@ private:
     const std::vector<KnownField>& m_marks;
 };
 
+// The header fields of a request whose every line is inspected, kept from
+// request to request with their room, as the header text is.
+struct FieldLines {
+    FieldValues referer;
+    FieldValues agent;
+    FieldValues proxy;
+    FieldValues cip;
+    FieldValues alan;
+
+    void clear();
+    // The lines there is room for, in all.
+    size_t capacity() const;
+};
+
 // The values of one request under inspection. Its views point into the
 // request's texts and parsed header, which last as long as the inspection.
 struct RequestValues {
@@ -93,18 +115,10 @@ struct RequestValues {
     std::string serverport = "null";
     RequestLine line;
     std::string_view contenttype;
-    FieldValues referer;
-    FieldValues agent;
     std::string_view host;
-    FieldValues proxy;
-    FieldValues cip;
-    FieldValues alan;
     std::string_view postdata;
     bool multipart = false;
     std::string action;
-    PairList cookies;
-    PairList postvars;
-    PairList queryvars;
 };
 
 // The record of one hit, each field after one blank; kind is "AR:" or "PR:".

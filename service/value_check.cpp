@@ -10,7 +10,8 @@ ValueCheck::ValueCheck(HttpFilter& filter, RequestValues& values)
 
 void ValueCheck::variables(const PairList& pairs, const CheckPosition& position) {
     for (const auto& [name, text] : pairs) {
-        OST_TRACE("var_name=%s,var_value=%s\n", name.c_str(), text.c_str());
+        OST_TRACE("var_name=%.*s,var_value=%.*s\n", traceLength(name), name.data(),
+                  traceLength(text), text.data());
         check(position, name, text);
     }
 }

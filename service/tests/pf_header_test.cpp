@@ -1,4 +1,5 @@
 #include "service/pf_header.h"
+#include "service/request_values.h"
 
 #include <algorithm>
 #include <cstring>
@@ -125,12 +126,50 @@ TEST(PFHeaderParse, RepeatedFieldsInAnyCaseAreVisitedInArrivalOrder) {
                              "X-Forwarded-For: 3\r\n\tfolded\r\nx-forwarded-fo: no\r\n";
     PFHeader header;
     header.parseHeaderView(text);
+    std::vector<KnownField> marks;
+    const MarkedFields fields(header, marks);
     std::vector<std::string> seen;
-    header.forEachValue("X-Forwarded-For", [&](std::string_view v) { seen.emplace_back(v); });
+    fields.forEachValue(KnownField::XForwardedFor,
+                        [&](std::string_view v) { seen.emplace_back(v); });
     EXPECT_EQ(seen, (std::vector<std::string>{"1", "", "3\r\n\tfolded"}));
+    ASSERT_NE(fields.first(KnownField::XForwardedFor), nullptr);
+    EXPECT_EQ(fields.first(KnownField::XForwardedFor)->second, "1");
+    EXPECT_EQ(fields.first(KnownField::Host), header.findFirstField("host"));
+    EXPECT_EQ(fields.first(KnownField::Cookie), nullptr);
     EXPECT_TRUE(PFHeader::sameName("User-Agent", "uSER-aGENT"));
     EXPECT_FALSE(PFHeader::sameName("User-Agent", "User-Agen"));
     EXPECT_FALSE(PFHeader::sameName("\xc0", "\xe0")) << "only ASCII letters fold";
+}
+
+TEST(PFHeaderParse, EveryKnownNameIsMarkedInAnyCaseAndOnlyWhole) {
+    const std::pair<KnownField, std::string> names[] = {
+        {KnownField::ContentType, "content-TYPE"},
+        {KnownField::Referer, "REFERER"},
+        {KnownField::UserAgent, "user-agent"},
+        {KnownField::Host, "hOST"},
+        {KnownField::ForwardedFor, "http_x_forwarded_for"},
+        {KnownField::XForwardedFor, "X-Forwarded-For"},
+        {KnownField::ClientIp, "Client-IP"},
+        {KnownField::AcceptLanguage, "accept-language"},
+        {KnownField::Cookie, "COOKIE"},
+    };
+    std::string text = "Cookies: no\r\nHost : no\r\nX-Forwarded-For-X: no\r\n";
+    for (const auto& [field, name] : names) {
+        text += name + ": " + name + "\r\n";
+    }
+    PFHeader header;
+    header.parseHeaderView(text);
+    std::vector<KnownField> marks;
+    const MarkedFields fields(header, marks);
+    for (const auto& [field, name] : names) {
+        const PFHeader::Field* found = fields.first(field);
+        ASSERT_NE(found, nullptr) << name;
+        EXPECT_EQ(found->second, name);
+        size_t lines = 0;
+        fields.forEachValue(field, [&](std::string_view) { ++lines; });
+        EXPECT_EQ(lines, 1u) << name;
+    }
+    EXPECT_EQ(std::count(marks.begin(), marks.end(), KnownField::Other), 3);
 }
 
 TEST(PFHeaderParse, AMovedHeaderKeepsItsValues) {

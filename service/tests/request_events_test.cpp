@@ -631,6 +631,16 @@ TEST_F(RequestInspection, TracesTellTheRequest) {
         EXPECT_NE(text.find(expected), std::string::npos) << expected;
     }
     EXPECT_EQ(text.find("referer="), std::string::npos) << "absent fields are not traced";
+
+    // A variable is traced up to its first zero byte, as a C string is.
+    fakenet::reset();
+    send("POST /f?q=%00 HTTP/1.1\r\n", "Host: h\r\n\r\n", std::string("n%61me=x\0y&b=2", 15));
+    const std::string posted = trace.text();
+    for (const char* expected :
+         {"var count of postdata=2\n", "var_name=name,var_value=x\n", "var_name=b,var_value=2\n",
+          "querystring=q=%00 \n", "var_name=q,var_value=%00\n"}) {
+        EXPECT_NE(posted.find(expected), std::string::npos) << expected;
+    }
     fakenet::reset();
     part("GET /a.asp HTTP/1.1\r\n", "Host: h\r\n\r\n");
     const std::string partial = trace.text();

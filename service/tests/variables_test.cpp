@@ -9,11 +9,22 @@ namespace {
 
 using namespace std::string_literals;
 
+// A list's pairs as copies, to compare with what a case expects.
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
 struct PairCase {
     std::string text;
     bool useUtf8;
-    PairList expected;
+    Pairs expected;
 };
+
+Pairs copied(const PairList& pairs) {
+    Pairs out;
+    for (const auto& [name, value] : pairs) {
+        out.emplace_back(name, value);
+    }
+    return out;
+}
 
 // "中文" as percent-encoded UTF-8, and the same two characters in GBK.
 const std::string kChineseUtf8 = "%E4%B8%AD%E6%96%87";
@@ -22,17 +33,19 @@ const std::string kChineseGbk = "\xD6\xD0\xCE\xC4";
 class VariablesTest : public ::testing::Test {
 protected:
     // The count returned must always be the number of pairs in the list.
-    PairList query(const std::string& text, bool useUtf8) {
-        PairList pairs{{"stale", "pair"}};
+    Pairs query(const std::string& text, bool useUtf8) {
+        PairList pairs;
+        pairs.add("stale", "pair");
         const int32_t count = m_engine.parseQuery(text, useUtf8, pairs);
         EXPECT_EQ(count, static_cast<int32_t>(pairs.size())) << text;
-        return pairs;
+        return copied(pairs);
     }
-    PairList cookie(const std::string& text, bool useUtf8) {
-        PairList pairs{{"stale", "pair"}};
+    Pairs cookie(const std::string& text, bool useUtf8) {
+        PairList pairs;
+        pairs.add("stale", "pair");
         const int32_t count = m_engine.parseCookie(text, useUtf8, pairs);
         EXPECT_EQ(count, static_cast<int32_t>(pairs.size())) << text;
-        return pairs;
+        return copied(pairs);
     }
 
     engine m_engine;
@@ -115,7 +128,7 @@ TEST_F(VariablesTest, MalformedTextKeepsValuesAndCount) {
     };
     for (bool useUtf8 : {false, true}) {
         for (const std::string& text : texts) {
-            const PairList pairs = query(text, useUtf8);
+            const Pairs pairs = query(text, useUtf8);
             ASSERT_FALSE(pairs.empty()) << text;
             EXPECT_EQ(pairs.back(), (std::pair<std::string, std::string>{"b", "2"})) << text;
             cookie(text, useUtf8);
@@ -127,16 +140,68 @@ TEST_F(VariablesTest, HostileSeparatorsAndLongPieces) {
     const std::string separators =
         std::string(100000, '=') + std::string(100000, '&') + std::string(100000, ';') + "=&;=&;";
     for (bool useUtf8 : {false, true}) {
-        EXPECT_EQ(query(separators, useUtf8),
-                  (PairList{{std::string(100000, ';'), ""}, {";", ""}}));
+        EXPECT_EQ(query(separators, useUtf8), (Pairs{{std::string(100000, ';'), ""}, {";", ""}}));
         cookie(separators, useUtf8);
     }
 
     const std::string name(1 << 20, 'n');
     const std::string value(1 << 20, 'v');
-    EXPECT_EQ(query(name + "=" + value, false), (PairList{{name, value}}));
-    EXPECT_EQ(cookie(name + "=" + value, true), (PairList{{name, value}}));
-    EXPECT_EQ(cookie("s=" + name + "=" + value + "=x", false), (PairList{{"s." + name, value}}));
+    EXPECT_EQ(query(name + "=" + value, false), (Pairs{{name, value}}));
+    EXPECT_EQ(cookie(name + "=" + value, true), (Pairs{{name, value}}));
+    EXPECT_EQ(cookie("s=" + name + "=" + value + "=x", false), (Pairs{{"s." + name, value}}));
+}
+
+bool inside(std::string_view part, std::string_view text) {
+    return part.data() >= text.data() && part.data() + part.size() <= text.data() + text.size();
+}
+
+TEST_F(VariablesTest, ValuesAndPlainNamesAreViewsIntoTheText) {
+    const std::string text = "plain=v%41&a%2Bb=w&c+d=x";
+    PairList pairs;
+    ASSERT_EQ(m_engine.parseQuery(text, true, pairs), 3);
+    for (const auto& [name, value] : pairs) {
+        EXPECT_TRUE(inside(value, text)) << value;
+    }
+    EXPECT_TRUE(inside(pairs[0].first, text));
+    EXPECT_FALSE(inside(pairs[1].first, text));
+    EXPECT_EQ(copied(pairs), (Pairs{{"plain", "v%41"}, {"a+b", "w"}, {"c d", "x"}}));
+
+    const std::string cookies = "s=k=1&j=2; t%31=3";
+    ASSERT_EQ(m_engine.parseCookie(cookies, false, pairs), 3);
+    EXPECT_EQ(copied(pairs), (Pairs{{"s.k", "1"}, {"s.j", "2"}, {" t1", "3"}}));
+    for (const auto& [name, value] : pairs) {
+        EXPECT_TRUE(inside(value, cookies)) << value;
+    }
+}
+
+// Decoded names fill block after block; none of them moves while the list
+// grows, and a list filled again after clear holds the new names only.
+TEST_F(VariablesTest, DecodedNamesStayWhileTheListGrows) {
+    std::string text;
+    Pairs expected;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "n" + std::to_string(i) + std::string(size_t(i % 7), 'x');
+        text += name + "+%41=" + std::to_string(i) + "&";
+        expected.emplace_back(name + " A", std::to_string(i));
+    }
+    text += std::string(10000, 'L') + "+=long";
+    expected.emplace_back(std::string(10000, 'L') + " ", "long");
+    PairList pairs;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(m_engine.parseQuery(text, round == 1, pairs), 3001);
+        EXPECT_EQ(copied(pairs), expected) << "round " << round;
+    }
+    ASSERT_EQ(m_engine.parseQuery("a%41=1", false, pairs), 1);
+    EXPECT_EQ(copied(pairs), (Pairs{{"aA", "1"}}));
+
+    PairList more;
+    more.add("first", "1");
+    more.append(pairs);
+    pairs.clear();
+    ASSERT_EQ(m_engine.parseQuery("b%42=2", false, pairs), 1);
+    EXPECT_EQ(copied(more), (Pairs{{"first", "1"}, {"aA", "1"}})) << "appended names are copies";
+    more.trim(0, 0);
+    EXPECT_TRUE(more.empty());
 }
 
 TEST_F(VariablesTest, SplitStringReadsLikeALineReader) {
