@@ -88,12 +88,14 @@ void engine::matchValues(int32_t position, std::span<const std::string_view> val
         buffers.candidates.resize(values.size());
     }
     buffers.values.clear();
+    size_t toScan = 0;
     for (size_t i = 0; i < values.size(); ++i) {
         out[i] = {};
         std::string_view value = values[i];
         if (kept && t_cleanValues.knownClean(filter->generation(), position, useUtf8, value)) {
             value = {}; // met no rule before: scanned and confirmed by nothing
         }
+        toScan += value.empty() ? 0 : 1;
         RulePrefilter::Value& entry = buffers.values.emplace_back(value, value, true);
         if (normalNeeded && !value.empty() && !normalFormKeeps(value, useUtf8)) {
             std::string& normal = buffers.normals[i];
@@ -101,6 +103,9 @@ void engine::matchValues(int32_t position, std::span<const std::string_view> val
             entry.own = normal == value;
             entry.normal = entry.own ? value : std::string_view(normal);
         }
+    }
+    if (toScan == 0) {
+        return;
     }
     const std::span candidates(buffers.candidates.data(), values.size());
     if (!filter->candidatesOfList(position, buffers.values, candidates)) {

@@ -245,33 +245,44 @@ uint32_t maskOf(const rulenode& rule) {
 struct ListScan {
     const uint32_t* masks;
     uint32_t wanted;
-    // Per value scanned: the offset just past its separator, and the list
-    // entry it stands for.
+    // Per value scanned, ascending: the offset just past its separator;
+    // and the list entry it stands for.
     const size_t* ends;
     const uint32_t* entries;
     size_t count;
-    size_t cursor;
+    // The value of the last report.
+    size_t last;
     std::vector<uint32_t>* out;
     uint64_t* heard;
     uint64_t firstTag;
 };
 
-// Reports come in the order of their ends, so the value a report belongs
-// to only ever moves forward. A pattern reports at every end it has in a
-// value; only the first report of each value counts.
+// The value whose bytes, or separator, end at `to`. The scanner does not
+// promise its reports in the order of their ends, only that they mostly
+// come so: the last report's value is tried first.
+size_t valueAt(const ListScan& scan, unsigned long long to) {
+    const size_t last = scan.last;
+    if (to <= scan.ends[last] && (last == 0 || to > scan.ends[last - 1])) {
+        return last;
+    }
+    const size_t* found = std::lower_bound(scan.ends, scan.ends + scan.count, to);
+    return std::min(size_t(found - scan.ends), scan.count - 1);
+}
+
+// A pattern reports at every end it has in a value; a value takes each
+// rule once (a report out of order may name it again, which the sort of
+// the candidates drops).
 int collect(unsigned int id, unsigned long long, unsigned long long to, unsigned int,
             void* context) {
     auto& scan = *static_cast<ListScan*>(context);
     if ((scan.masks[id] & scan.wanted) != scan.wanted) {
         return 0;
     }
-    while (scan.cursor + 1 < scan.count && to > scan.ends[scan.cursor]) {
-        ++scan.cursor;
-    }
-    const uint64_t tag = scan.firstTag + scan.cursor;
+    scan.last = valueAt(scan, to);
+    const uint64_t tag = scan.firstTag + scan.last;
     if (scan.heard[id] != tag) {
         scan.heard[id] = tag;
-        scan.out[scan.entries[scan.cursor]].push_back(id);
+        scan.out[scan.entries[scan.last]].push_back(id);
     }
     return 0;
 }
@@ -472,9 +483,8 @@ bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> va
     return true;
 }
 
-// The two scans of a value take rules of different transforms and each
-// names a rule once; only a rule that some database refused can be named
-// twice, by another one and as always confirmed.
+// A rule can be named twice: by reports out of order, or by a database and
+// as always confirmed when another database refused it.
 void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) {
     out.insert(out.end(), own.always.begin(), own.always.end());
     if (out.size() > 1) {
