@@ -177,6 +177,60 @@ void registerSet(const std::string& name, const std::shared_ptr<ostrum::engine>&
     }
 }
 
+// A form's fields: values of about 20 bytes, escaped ones and plain ones,
+// matched as one list or one value at a time.
+constexpr size_t kFormFields = 12;
+
+void listBench(benchmark::State& state, const std::shared_ptr<ostrum::engine>& e, bool asList) {
+    std::vector<ostrum::PairList> forms(kVariants);
+    for (size_t v = 0; v < forms.size(); ++v) {
+        for (size_t f = 0; f < kFormFields; ++f) {
+            std::string value = f % 2 == 0 ? valueOf(20) : plainValueOf(20);
+            value[0] = char('a' + v % 26);
+            value[1] = char('a' + v / 26 % 26);
+            forms[v].add(forms[v].keep("field" + std::to_string(f)), forms[v].keep(value));
+        }
+    }
+    std::vector<ostrum::rulematch> answers;
+    e->matchRulesList(ostrum::POS_ARGPOST, forms[0], true, answers); // builds the prefilter
+    size_t i = 0;
+    for (auto _ : state) {
+        const ostrum::PairList& form = forms[i++ % forms.size()];
+        if (asList) {
+            e->matchRulesList(ostrum::POS_ARGPOST, form, true, answers);
+        } else {
+            for (const auto& [name, value] : form) {
+                benchmark::DoNotOptimize(e->matchRules(ostrum::POS_ARGPOST, value, true));
+            }
+        }
+        benchmark::DoNotOptimize(answers.data());
+    }
+    state.SetItemsProcessed(state.iterations() * int64_t(kFormFields));
+}
+
+// Long runs of one byte that some patterns meet at every offset: what a
+// hostile value costs the scan.
+constexpr size_t kHostileSize = 64 * 1024;
+
+void hostileBench(benchmark::State& state, const std::shared_ptr<ostrum::engine>& e,
+                  char repeated) {
+    const std::string value(kHostileSize, repeated);
+    (void)e->matchRules(ostrum::POS_ARGPOST, value, true);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(e->matchRules(ostrum::POS_ARGPOST, value, true));
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t(value.size()));
+}
+
+void registerListsAndHostileValues(const std::shared_ptr<ostrum::engine>& e) {
+    benchmark::RegisterBenchmark("List/shipped/12x20B/argpost", listBench, e, true);
+    benchmark::RegisterBenchmark("List/shipped/12x20B/argpost/one-at-a-time", listBench, e, false);
+    for (const char c : {' ', '0', '\'', '%', 'a', '<', '\n'}) {
+        const std::string name = "Hostile/shipped/64KiB/" + std::to_string(int(c));
+        benchmark::RegisterBenchmark(name.c_str(), hostileBench, e, c);
+    }
+}
+
 // What the filter's start pays to build the prefilter of the shipped rules.
 void BM_PrefilterBuild(benchmark::State& state) {
     const std::shared_ptr<ostrum::engine> e = engineFrom(OSTRUM_SOURCE_DIR "/dist/RAWRULE.dat");
@@ -251,9 +305,13 @@ void BM_DetailLogWrite(benchmark::State& state) {
 BENCHMARK(BM_DetailLogWrite);
 
 // Per position: the shipped rule file, the load benchmark's rules and
-// generated sets of 10, 100 and 1,000 rules.
+// generated sets of 10, 100 and 1,000 rules; lists and hostile values with
+// the shipped rules.
 int main(int argc, char** argv) {
-    registerSet("shipped", engineFrom(OSTRUM_SOURCE_DIR "/dist/RAWRULE.dat"));
+    const std::shared_ptr<ostrum::engine> shipped =
+        engineFrom(OSTRUM_SOURCE_DIR "/dist/RAWRULE.dat");
+    registerSet("shipped", shipped);
+    registerListsAndHostileValues(shipped);
     registerSet("load", engineFrom(OSTRUM_SOURCE_DIR "/bench/load/RAWRULE.dat"));
     for (const size_t rules : {size_t(10), size_t(100), size_t(1000)}) {
         registerSet(std::to_string(rules) + "rules", engineWith(rules));

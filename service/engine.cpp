@@ -45,41 +45,94 @@ const RulePrefilter* engine::prefilter() {
     return m_prefilter.get();
 }
 
+rulematch engine::matchRules(int32_t position, std::string_view value, bool useUtf8) {
+    rulematch match;
+    matchValues(position, std::span(&value, 1), useUtf8, std::span(&match, 1));
+    return match;
+}
+
+void engine::matchRulesList(int32_t position, const PairList& pairs, bool useUtf8,
+                            std::vector<rulematch>& out) {
+    thread_local std::vector<std::string_view> texts;
+    texts.clear();
+    for (const auto& [name, text] : pairs) {
+        texts.emplace_back(text);
+    }
+    out.assign(pairs.size(), rulematch{});
+    matchValues(position, texts, useUtf8, out);
+}
+
+namespace {
+thread_local VerdictCache t_cleanValues;
+}
+
 // Only the rules that the prefilter names are confirmed, in file order, so
 // the first rule that fires is the same as in a walk over every rule. Most
 // values are their own normal form; one scan then serves both transforms.
-rulematch engine::matchRules(int32_t position, std::string_view value, bool useUtf8) {
-    const RulePrefilter* filter = value.empty() ? nullptr : prefilter();
+// All the values of a list are scanned at once: a scan costs more to start
+// than a short value costs to read.
+void engine::matchValues(int32_t position, std::span<const std::string_view> values,
+                         bool useUtf8, std::span<rulematch> out) {
+    const RulePrefilter* filter = prefilter();
     if (filter == nullptr) {
-        return matchRulesOneByOne(position, value, useUtf8);
-    }
-    thread_local VerdictCache cleanValues;
-    const bool kept = VerdictCache::covers(position);
-    if (kept && cleanValues.knownClean(filter->generation(), position, useUtf8, value)) {
-        return {};
+        for (size_t i = 0; i < values.size(); ++i) {
+            out[i] = matchRulesOneByOne(position, values[i], useUtf8);
+        }
+        return;
     }
     thread_local MatchBuffers buffers;
-    std::string_view normal = value;
-    bool same = true;
-    if (filter->needsNormal(position) && !normalFormKeeps(value, useUtf8)) {
-        normalForm(value, useUtf8, buffers.normal);
-        same = buffers.normal == value;
-        normal = same ? value : std::string_view(buffers.normal);
+    const bool kept = VerdictCache::covers(position);
+    const bool normalNeeded = filter->needsNormal(position);
+    if (buffers.normals.size() < values.size()) {
+        buffers.normals.resize(values.size());
+        buffers.candidates.resize(values.size());
     }
-    std::vector<uint32_t>& candidates = buffers.candidates;
-    const bool scanned = same ? filter->candidates(position, value, candidates)
-                              : filter->candidates(position, value, normal, candidates);
-    if (!scanned) {
-        return matchRulesOneByOne(position, value, useUtf8);
+    buffers.values.clear();
+    size_t toScan = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+        out[i] = {};
+        std::string_view value = values[i];
+        if (kept && t_cleanValues.knownClean(filter->generation(), position, useUtf8, value)) {
+            value = {}; // met no rule before: scanned and confirmed by nothing
+        }
+        toScan += value.empty() ? 0 : 1;
+        RulePrefilter::Value& entry = buffers.values.emplace_back(value, value, true);
+        if (normalNeeded && !value.empty() && !normalFormKeeps(value, useUtf8)) {
+            std::string& normal = buffers.normals[i];
+            normalForm(value, useUtf8, normal);
+            entry.own = normal == value;
+            entry.normal = entry.own ? value : std::string_view(normal);
+        }
     }
+    if (toScan == 0) {
+        return;
+    }
+    const std::span candidates(buffers.candidates.data(), values.size());
+    if (!filter->candidatesOfList(position, buffers.values, candidates)) {
+        for (size_t i = 0; i < values.size(); ++i) {
+            out[i] = matchRulesOneByOne(position, values[i], useUtf8);
+        }
+        return;
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        const RulePrefilter::Value& entry = buffers.values[i];
+        if (entry.raw.empty()) {
+            continue;
+        }
+        out[i] = confirm(candidates[i], entry.raw, entry.normal);
+        if (kept && out[i].hit == 0) {
+            t_cleanValues.rememberClean(filter->generation(), position, useUtf8, entry.raw);
+        }
+    }
+}
+
+rulematch engine::confirm(const std::vector<uint32_t>& candidates, std::string_view value,
+                          std::string_view normal) {
     for (const uint32_t index : candidates) {
         rulenode& rule = rulelist[index];
         if (rule.compare(rule.tra == TRA_NORMAL ? normal : value)) {
             return {1, rule.getId(), rule.getHd()};
         }
-    }
-    if (kept) {
-        cleanValues.rememberClean(filter->generation(), position, useUtf8, value);
     }
     return {};
 }

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,6 +41,10 @@ public:
 
     // The first attack rule, in file order, that fires on the value.
     virtual rulematch matchRules(int32_t position, std::string_view value, bool useUtf8);
+    // The answers of matchRules for the value of each pair, out[i] for
+    // pairs[i], from one scan of each prefilter database for all of them.
+    virtual void matchRulesList(int32_t position, const PairList& pairs, bool useUtf8,
+                                std::vector<rulematch>& out);
     // The same answer, found by trying the position's rules one by one.
     rulematch matchRulesOneByOne(int32_t position, std::string_view value, bool useUtf8);
 
@@ -103,9 +108,17 @@ public:
 private:
     // What a match keeps per thread, so that a value costs no allocation.
     struct MatchBuffers {
-        std::string normal;
-        std::vector<uint32_t> candidates;
+        std::vector<std::string> normals;
+        std::vector<RulePrefilter::Value> values;
+        std::vector<std::vector<uint32_t>> candidates;
+        std::vector<std::string_view> texts;
     };
+
+    void matchValues(int32_t position, std::span<const std::string_view> values, bool useUtf8,
+                     std::span<rulematch> out);
+    // The first of the candidates, in file order, that fires on the value.
+    rulematch confirm(const std::vector<uint32_t>& candidates, std::string_view value,
+                      std::string_view normal);
 
     void indexRule(size_t index);
     void registerBuiltinTypes();

@@ -87,13 +87,57 @@ bool confirmedDirectly(const rulenode& rule) {
     return narrow;
 }
 
+// A list of values is scanned as one text, the values joined by this
+// byte; the databases read it as a line end, so that `^`, `$`, `\b` and
+// `\B` see at a value's edges what they see at the edges of the value
+// alone. A match that spans it only names one rule too many, which the
+// rule's own compare then turns down.
+constexpr char kSeparator = '\n';
+
+// Scanner flags of every expression: a superset of the pattern's matches,
+// confirmed by the pattern itself; reported at every end, so that each
+// value of a list hears of every rule it may meet, not only the first.
+constexpr unsigned kExpressionFlags = HS_FLAG_PREFILTER | HS_FLAG_MULTILINE | HS_FLAG_ALLOWEMPTY;
+
+// Whether the pattern names the edges of the whole text (\A, \z, \Z, \G),
+// which inside a list fall on other values. An escaped backslash before
+// such a letter is read as the token too: keeping a rule out of the
+// databases costs only its compare.
+bool namesTextEdges(std::string_view pattern) {
+    for (size_t i = 0; i + 1 < pattern.size(); ++i) {
+        if (pattern[i] == '\\' &&
+            std::string_view("AzZG").find(pattern[i + 1]) != std::string_view::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether a scan of a list can name the rule for every value it may match
+// alone: an empty match has no byte to tell which value it belongs to.
+bool listSafe(const rulenode& rule) {
+    if (rule.cm == CM_FIND) {
+        return !rule.pat.empty();
+    }
+    if (namesTextEdges(rule.pat)) {
+        return false;
+    }
+    hs_expr_info_t* info = nullptr;
+    hs_compile_error_t* error = nullptr;
+    if (hs_expression_info(rule.pat.c_str(), kExpressionFlags, &info, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        return true; // the compile refuses it as well, and it is confirmed for every value
+    }
+    const bool empty = info->min_width == 0;
+    std::free(info); // the scanner's default allocator
+    return !empty;
+}
+
 Expression expressionOf(const rulenode& rule, unsigned index) {
     if (rule.cm == CM_FIND) {
-        return {literalExpression(rule.pat), HS_FLAG_SINGLEMATCH, index};
+        return {literalExpression(rule.pat), HS_FLAG_MULTILINE, index};
     }
-    // Prefilter mode: a superset of the pattern's matches for every pattern
-    // the scanner can read, confirmed by the pattern itself.
-    return {rule.pat, HS_FLAG_PREFILTER | HS_FLAG_SINGLEMATCH | HS_FLAG_ALLOWEMPTY, index};
+    return {rule.pat, kExpressionFlags, index};
 }
 
 // Compiles the expressions into `database` (null when the scanner refused
@@ -196,20 +240,60 @@ uint32_t maskOf(const rulenode& rule) {
     return mask;
 }
 
-struct ScanContext {
+// One scan of a list: which value each reported end falls in, and which
+// rules each value has heard of already.
+struct ListScan {
     const uint32_t* masks;
     uint32_t wanted;
+    // Per value scanned, ascending: the offset just past its separator;
+    // and the list entry it stands for.
+    const size_t* ends;
+    const uint32_t* entries;
+    size_t count;
+    // The value of the last report.
+    size_t last;
     std::vector<uint32_t>* out;
+    uint64_t* heard;
+    uint64_t firstTag;
 };
 
-int collect(unsigned int id, unsigned long long, unsigned long long, unsigned int,
+// The value whose bytes, or separator, end at `to`. The scanner does not
+// promise its reports in the order of their ends, only that they mostly
+// come so: the last report's value is tried first.
+size_t valueAt(const ListScan& scan, unsigned long long to) {
+    const size_t last = scan.last;
+    if (to <= scan.ends[last] && (last == 0 || to > scan.ends[last - 1])) {
+        return last;
+    }
+    const size_t* found = std::lower_bound(scan.ends, scan.ends + scan.count, to);
+    return std::min(size_t(found - scan.ends), scan.count - 1);
+}
+
+// A pattern reports at every end it has in a value; a value takes each
+// rule once (a report out of order may name it again, which the sort of
+// the candidates drops).
+int collect(unsigned int id, unsigned long long, unsigned long long to, unsigned int,
             void* context) {
-    const auto& scan = *static_cast<const ScanContext*>(context);
-    if ((scan.masks[id] & scan.wanted) == scan.wanted) {
-        scan.out->push_back(id);
+    auto& scan = *static_cast<ListScan*>(context);
+    if ((scan.masks[id] & scan.wanted) != scan.wanted) {
+        return 0;
+    }
+    scan.last = valueAt(scan, to);
+    const uint64_t tag = scan.firstTag + scan.last;
+    if (scan.heard[id] != tag) {
+        scan.heard[id] = tag;
+        scan.out[scan.entries[scan.last]].push_back(id);
     }
     return 0;
 }
+
+// Per thread: for each rule, the tag of the last value that heard of it.
+// Tags only grow, so a stale one never matches a new scan's.
+struct Heard {
+    std::vector<uint64_t> tags;
+    uint64_t next = 1;
+};
+thread_local Heard t_heard;
 
 } // namespace
 
@@ -223,6 +307,10 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
     for (unsigned i = 0; i < rules.size(); ++i) {
         if (scannable(rules[i]) && confirmedDirectly(rules[i])) {
             OST_TRACE("prefilter: rule %d confirmed directly, matches only at the start",
+                      rules[i].id);
+            refused.push_back(i);
+        } else if (scannable(rules[i]) && !listSafe(rules[i])) {
+            OST_TRACE("prefilter: rule %d confirmed directly, its match may need the text's edges",
                       rules[i].id);
             refused.push_back(i);
         }
@@ -326,32 +414,77 @@ hs_scratch* RulePrefilter::scratch() const {
 
 bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
                                std::vector<uint32_t>& out) const {
-    out.clear();
-    const PositionRules& own = m_positions[index(position)];
-    hs_scratch_t* space = scratch();
-    if (space == nullptr || !scan(own.raw, raw, space, out) ||
-        !scan(own.normal, normal, space, out)) {
-        return false;
-    }
-    finish(own, out);
-    return true;
+    const Value one{raw, normal, false};
+    return candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
 }
 
 bool RulePrefilter::candidates(int32_t position, std::string_view value,
                                std::vector<uint32_t>& out) const {
-    out.clear();
+    const Value one{value, value, true};
+    return candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
+}
+
+// The values of one scan, joined; a single value is scanned where it is.
+void RulePrefilter::Joined::clear() {
+    text.clear();
+    ends.clear();
+    entries.clear();
+}
+
+void RulePrefilter::Joined::add(std::string_view value, uint32_t entry) {
+    if (entries.empty()) {
+        first = value;
+    } else {
+        if (entries.size() == 1) {
+            text.assign(first);
+        }
+        text += kSeparator;
+        text.append(value);
+    }
+    ends.push_back((ends.empty() ? 0 : ends.back()) + value.size() + 1);
+    entries.push_back(entry);
+}
+
+std::string_view RulePrefilter::Joined::view() const {
+    return entries.size() == 1 ? first : std::string_view(text);
+}
+
+bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> values,
+                                     std::span<std::vector<uint32_t>> out) const {
+    thread_local std::array<Joined, 3> joined;
+    auto& [both, raw, normal] = joined;
+    for (Joined& one : joined) {
+        one.clear();
+    }
+    for (size_t i = 0; i < values.size(); ++i) {
+        out[i].clear();
+        const Value& value = values[i];
+        if (value.raw.empty()) {
+            continue;
+        }
+        if (value.own) {
+            both.add(value.raw, uint32_t(i));
+        } else {
+            raw.add(value.raw, uint32_t(i));
+            normal.add(value.normal, uint32_t(i));
+        }
+    }
     const PositionRules& own = m_positions[index(position)];
     hs_scratch_t* space = scratch();
-    if (space == nullptr || !scan(own.both, value, space, out)) {
+    if (space == nullptr || !scan(own.both, both, space, out) || !scan(own.raw, raw, space, out) ||
+        !scan(own.normal, normal, space, out)) {
         return false;
     }
-    finish(own, out);
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (!values[i].raw.empty()) {
+            finish(own, out[i]);
+        }
+    }
     return true;
 }
 
-// Each scan names a rule at most once and the two scans of a value take
-// rules of different transforms; only a rule that some database refused
-// can be named twice, by another one and as always confirmed.
+// A rule can be named twice: by reports out of order, or by a database and
+// as always confirmed when another database refused it.
 void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) {
     out.insert(out.end(), own.always.begin(), own.always.end());
     if (out.size() > 1) {
@@ -360,17 +493,25 @@ void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out)
     }
 }
 
-bool RulePrefilter::scan(const Scan& which, std::string_view value, hs_scratch* space,
-                         std::vector<uint32_t>& out) const {
-    if (which.database == nullptr) {
+bool RulePrefilter::scan(const Scan& which, const Joined& values, hs_scratch* space,
+                         std::span<std::vector<uint32_t>> out) const {
+    if (which.database == nullptr || values.entries.empty()) {
         return true;
     }
-    if (value.size() > std::numeric_limits<unsigned>::max()) {
+    const std::string_view text = values.view();
+    if (text.size() > std::numeric_limits<unsigned>::max()) {
         return false;
     }
-    ScanContext context{m_masks.data(), which.wanted, &out};
-    const hs_error_t rc = hs_scan(which.database, value.data(), unsigned(value.size()), 0, space,
-                                  collect, &context);
+    Heard& heard = t_heard;
+    if (heard.tags.size() < m_masks.size()) {
+        heard.tags.resize(m_masks.size(), 0);
+    }
+    ListScan context{m_masks.data(), which.wanted,      values.ends.data(),
+                     values.entries.data(), values.entries.size(), 0,
+                     out.data(),         heard.tags.data(), heard.next};
+    heard.next += values.entries.size();
+    const hs_error_t rc =
+        hs_scan(which.database, text.data(), unsigned(text.size()), 0, space, collect, &context);
     return rc == HS_SUCCESS;
 }
 

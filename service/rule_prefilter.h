@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -39,6 +41,20 @@ public:
     // The same for a value that is its own normal form: one scan.
     [[nodiscard]] bool candidates(int32_t position, std::string_view value,
                                   std::vector<uint32_t>& out) const;
+
+    // One value of a list: its raw form and its normal form; `own` when the
+    // value is its own normal form, which one scan then serves.
+    struct Value {
+        std::string_view raw;
+        std::string_view normal;
+        bool own;
+    };
+    // The candidates of each value of a list, out[i] those of values[i],
+    // the same rules as a scan of each value alone would name (an empty
+    // value names none: no rule meets it), from one scan per database
+    // for the whole list.
+    [[nodiscard]] bool candidatesOfList(int32_t position, std::span<const Value> values,
+                                        std::span<std::vector<uint32_t>> out) const;
 
     // Rules that are confirmed for every value, for tests and reports.
     size_t alwaysConfirmedCount() const { return m_alwaysCount; }
@@ -75,8 +91,20 @@ private:
     // The thread's scratch space, fitted to these databases; null when the
     // scanner cannot give one.
     hs_scratch* scratch() const;
-    bool scan(const Scan& which, std::string_view value, hs_scratch* space,
-              std::vector<uint32_t>& out) const;
+    // The values of a list that one database scans, joined into one text.
+    struct Joined {
+        std::string text;
+        std::string_view first;
+        // Per value: the offset just past its separator, and its entry in
+        // the list.
+        std::vector<size_t> ends;
+        std::vector<uint32_t> entries;
+        void clear();
+        void add(std::string_view value, uint32_t entry);
+        std::string_view view() const;
+    };
+    bool scan(const Scan& which, const Joined& values, hs_scratch* space,
+              std::span<std::vector<uint32_t>> out) const;
     static void finish(const PositionRules& own, std::vector<uint32_t>& out);
 
     // Every database once, by the rules it holds. A database may hold rules

@@ -8,11 +8,16 @@ namespace ostrum {
 ValueCheck::ValueCheck(HttpFilter& filter, RequestValues& values)
     : m_filter(filter), m_values(values), m_useUtf8(filter.settings().getUseUtf8()) {}
 
+// The values of a list meet the rules in one scan, then take their
+// verdicts in order.
 void ValueCheck::variables(const PairList& pairs, const CheckPosition& position) {
-    for (const auto& [name, text] : pairs) {
+    thread_local std::vector<rulematch> matches;
+    m_filter.rules().matchRulesList(position.code, pairs, m_useUtf8, matches);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        const auto& [name, text] = pairs[i];
         OST_TRACE("var_name=%.*s,var_value=%.*s\n", traceLength(name), name.data(),
                   traceLength(text), text.data());
-        check(position, name, text);
+        verdict(position, name, text, matches[i]);
     }
 }
 
@@ -31,7 +36,11 @@ void ValueCheck::values(const CheckPosition& position, const FieldValues& texts)
 
 void ValueCheck::check(const CheckPosition& position, std::string_view param,
                        std::string_view text) {
-    const rulematch match = m_filter.rules().matchRules(position.code, text, m_useUtf8);
+    verdict(position, param, text, m_filter.rules().matchRules(position.code, text, m_useUtf8));
+}
+
+void ValueCheck::verdict(const CheckPosition& position, std::string_view param,
+                         std::string_view text, const rulematch& match) {
     if (match.hit == 1) {
         attackRuleHit(position, match);
     } else if (position.patchLetter != 0) {

@@ -62,6 +62,8 @@ public:
 
 private:
     void check(const CheckPosition& position, std::string_view param, std::string_view text);
+    void verdict(const CheckPosition& position, std::string_view param, std::string_view text,
+                 const rulematch& match);
     bool closeOnHit();
     void attackRuleHit(const CheckPosition& position, const rulematch& match);
     void patchRuleCheck(const CheckPosition& position, std::string_view param,

@@ -36,6 +36,10 @@ std::string ruleLine(size_t id, std::string_view line) {
            std::string(line.substr(1)) + "\"";
 }
 
+bool sameAnswer(const ostrum::rulematch& fast, const ostrum::rulematch& plain) {
+    return fast.hit == plain.hit && (plain.hit == 0 || fast.id == plain.id);
+}
+
 } // namespace
 
 // The first lines of an input are rules, the others values; the prefiltered
@@ -49,18 +53,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)rules.addrulestr(ruleLine(next + 1, lines[next]));
     }
     std::string normal;
+    // The values also go as one list, a form's fields in one scan: each
+    // must get the answer it gets alone.
+    ostrum::PairList list;
     for (; next < lines.size(); ++next) {
         // The line's normal form is mostly its own normal form, which the
         // prefilter scans once for both transforms.
         ostrum::normalForm(lines[next], false, normal);
         for (const std::string_view value : {lines[next], std::string_view(normal)}) {
+            list.add("", list.keep(value));
             for (int32_t position = 0; position < ostrum::kPositionCount; ++position) {
                 const bool utf8 = position % 2 == 0;
-                const ostrum::rulematch fast = rules.matchRules(position, value, utf8);
-                const ostrum::rulematch plain = rules.matchRulesOneByOne(position, value, utf8);
-                if (fast.hit != plain.hit || (plain.hit != 0 && fast.id != plain.id)) {
+                if (!sameAnswer(rules.matchRules(position, value, utf8),
+                                rules.matchRulesOneByOne(position, value, utf8))) {
                     std::abort();
                 }
+            }
+        }
+    }
+    std::vector<ostrum::rulematch> answers;
+    for (int32_t position = 0; position < ostrum::kPositionCount; ++position) {
+        const bool utf8 = position % 2 == 0;
+        rules.matchRulesList(position, list, utf8, answers);
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (!sameAnswer(answers[i], rules.matchRulesOneByOne(position, list[i].second, utf8))) {
+                std::abort();
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "service/decoders.h"
 #include "service/engine.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -21,7 +22,8 @@ const char* const kPatterns[] = {
     R"(\C)", "(*UTF)\xc3", "(*LIMIT_MATCH=1)(a+)+$", R"([[:alpha:]]{5})", R"(\p{L})", "a|",
     "x*", "$", R"(\n$)", "(?m)^b", "(?s)a.b", R"(a{3,})", R"((a|b|c){4})", "'", "%27", "+",
     "a b", "(", R"((\w+)=\1)", R"([<>;])", R"(^[^/])", R"(^ab|^%)", R"(\A.{2}x)",
-    R"(^[a-z]{20})",
+    R"(^[a-z]{20})", R"((?<!\w)or)", R"((?<![^\s,(])select)", R"(^ab$)", R"(\bab\b)",
+    R"(\Bb)", R"(b\B)", R"(^\s*$)", R"(\Gab)", R"(x\z)", R"(\\z)", R"(^)", R"(a$\n?)",
 };
 
 const char* const kPositionNames[] = {"any",  "url",    "argget", "agent",  "alan",
@@ -80,6 +82,89 @@ void expectSameAnswers(engine& rules, std::mt19937& random, int values) {
     }
 }
 
+// Each value of the list gets the answer it gets alone, at every position.
+void expectSameListAnswers(engine& rules, const PairList& pairs) {
+    std::vector<rulematch> got;
+    for (int32_t position = -1; position <= kPositionCount; ++position) {
+        for (const bool utf8 : {false, true}) {
+            rules.matchRulesList(position, pairs, utf8, got);
+            ASSERT_EQ(got.size(), pairs.size());
+            for (size_t i = 0; i < pairs.size(); ++i) {
+                const rulematch plain = rules.matchRulesOneByOne(position, pairs[i].second, utf8);
+                ASSERT_EQ(got[i].hit, plain.hit)
+                    << "value " << i << " of " << ::testing::PrintToString(pairs) << " at "
+                    << position;
+                if (plain.hit != 0) {
+                    ASSERT_EQ(got[i].id, plain.id) << ::testing::PrintToString(pairs);
+                }
+            }
+        }
+    }
+}
+
+// The candidates of each value of a list name every rule of the position
+// that fires on the value alone, whichever rule fires first.
+void expectCandidatesCoverEveryHit(engine& rules, const PairList& pairs) {
+    const RulePrefilter* prefilter = rules.prefilter();
+    ASSERT_NE(prefilter, nullptr);
+    std::vector<std::string> normals(pairs.size());
+    std::vector<RulePrefilter::Value> values;
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        const std::string_view raw = pairs[i].second;
+        normalForm(raw, false, normals[i]);
+        values.push_back({raw, normals[i], normals[i] == raw});
+    }
+    std::vector<std::vector<uint32_t>> candidates(pairs.size());
+    for (int32_t position = 0; position < kPositionCount; ++position) {
+        ASSERT_TRUE(prefilter->candidatesOfList(position, values, candidates));
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            if (pairs[i].second.empty()) {
+                continue;
+            }
+            for (uint32_t r = 0; r < rules.rules().size(); ++r) {
+                const rulenode& rule = rules.rules()[r];
+                if (rule.appliesTo(position) &&
+                    rule.compare(rule.tra == TRA_NORMAL ? normals[i] : pairs[i].second)) {
+                    ASSERT_TRUE(std::find(candidates[i].begin(), candidates[i].end(), r) !=
+                                candidates[i].end())
+                        << "rule " << rule.id << " not named for value " << i << " of "
+                        << ::testing::PrintToString(pairs) << " at " << position;
+                }
+            }
+        }
+    }
+}
+
+// Lists as a form or a query gives them: empty values, line ends inside,
+// values that are their own normal form and values that are not, each
+// value first, last and between others.
+void expectSameAnswersInLists(engine& rules, std::mt19937& random, int lists) {
+    std::uniform_int_distribution<size_t> count(1, 6);
+    std::uniform_int_distribution<int> kind(0, 5);
+    std::string normal;
+    for (int l = 0; l < lists; ++l) {
+        PairList pairs;
+        for (size_t i = count(random); i > 0; --i) {
+            std::string value = randomValue(random);
+            const int k = kind(random);
+            if (k == 0) {
+                value.clear();
+            } else if (k == 1) {
+                normalForm(value, false, normal);
+                value = normal;
+            } else if (k == 2) {
+                value = "\n" + value + "\n";
+            }
+            pairs.add("n", pairs.keep(value));
+        }
+        expectSameListAnswers(rules, pairs);
+        expectCandidatesCoverEveryHit(rules, pairs);
+        if (::testing::Test::HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
 // Each pattern alone, under each compare and transform.
 TEST(RulePrefilterTest, EveryRuleAloneAgreesWithTheRuleItself) {
     std::mt19937 random(7);
@@ -92,6 +177,7 @@ TEST(RulePrefilterTest, EveryRuleAloneAgreesWithTheRuleItself) {
                     continue; // refused by PCRE2 or the grammar
                 }
                 expectSameAnswers(rules, random, 60);
+                expectSameAnswersInLists(rules, random, 30);
             }
         }
     }
@@ -120,6 +206,7 @@ TEST(RulePrefilterTest, GeneratedRuleSetsAgreeWithTheWalkOverEveryRule) {
         }
         ASSERT_NE(RulePrefilter::build(rules.rules()), nullptr);
         expectSameAnswers(rules, random, 400);
+        expectSameAnswersInLists(rules, random, 200);
     }
 }
 
@@ -171,6 +258,42 @@ TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1}));
     ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "abcdefghijklmnopqrstuvwxyz", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 5}));
+}
+
+} // namespace
+} // namespace ostrum
+
+namespace ostrum {
+namespace {
+
+// A rule whose match needs the edges of the whole text, or may be empty,
+// cannot be told to one value of a list by its end: it is confirmed for
+// every value. A lookbehind at a value's start is left to the compare by
+// the scanner, so it stays in the databases.
+TEST(RulePrefilterTest, RulesOfTheTextsEdgesAreConfirmedForEveryValue) {
+    engine rules;
+    const char* const patterns[] = {
+        R"(select\z)", R"(\Gab)", R"((?<!\w)or\b)", R"(\bab$)", R"(\\z)", R"(^\s*$)", R"(x*)",
+    };
+    for (size_t i = 0; i < std::size(patterns); ++i) {
+        ASSERT_TRUE(rules.addrulestr(ruleLine(i + 1, "arg", false, "regex", patterns[i])));
+    }
+    const std::unique_ptr<RulePrefilter> prefilter = RulePrefilter::build(rules.rules());
+    ASSERT_NE(prefilter, nullptr);
+    EXPECT_EQ(prefilter->alwaysConfirmedCount(), 5u);
+
+    PairList pairs;
+    for (const auto& [name, value] : {std::pair{"a", "select"}, {"b", "or"}, {"c", ""},
+                                      {"d", "c ab"}, {"e", "x or y"}, {"f", "q"}}) {
+        pairs.add(name, value);
+    }
+    std::vector<rulematch> got;
+    rules.matchRulesList(POS_ARGPOST, pairs, false, got);
+    const std::vector<int32_t> want = {1, 3, 0, 4, 3, 7};
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].hit != 0 ? got[i].id : 0, want[i]) << i;
+    }
 }
 
 } // namespace

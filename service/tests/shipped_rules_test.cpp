@@ -209,6 +209,30 @@ TEST_F(ShippedRules, TableCasesGetTheirVerdict) {
     }
 }
 
+// The table's texts as the fields of forms, queries and cookies, some of
+// them empty: in a list each text gets the rule it gets alone.
+TEST_F(ShippedRules, TextsInListsGetTheirVerdictAlone) {
+    const std::vector<RuleCase> cases = readCases();
+    constexpr size_t kFields = 7;
+    std::vector<rulematch> got;
+    for (size_t first = 0; first < cases.size(); first += kFields - 2) {
+        PairList fields;
+        for (size_t i = first; i < cases.size() && i < first + kFields; ++i) {
+            fields.add("f", i % 5 == 4 ? std::string_view() : fields.keep(cases[i].text));
+        }
+        for (const int32_t position : {POS_ARGPOST, POS_ARGGET, POS_COOKIE, POS_URL, POS_AGENT}) {
+            filter.rules().matchRulesList(position, fields, true, got);
+            ASSERT_EQ(got.size(), fields.size());
+            for (size_t i = 0; i < fields.size(); ++i) {
+                const rulematch alone =
+                    filter.rules().matchRulesOneByOne(position, fields[i].second, true);
+                EXPECT_EQ(got[i].hit != 0 ? got[i].id : 0, alone.hit != 0 ? alone.id : 0)
+                    << kCaseFile << ":" << cases[first + i].line << " at " << position;
+            }
+        }
+    }
+}
+
 TEST_F(ShippedRules, EveryRuleHasAnAttackCase) {
     std::set<std::string> expected;
     for (const RuleCase& c : readCases()) {
