@@ -37,7 +37,8 @@ const RulePrefilter* engine::prefilter() {
             m_prefilter = RulePrefilter::build(rulelist);
             OST_TRACE("rule prefilter: %s, %zu of %zu rules always confirmed",
                       m_prefilter != nullptr ? "on" : "off",
-                      m_prefilter != nullptr ? m_prefilter->alwaysConfirmedCount() : rulelist.size(),
+                      m_prefilter != nullptr ? m_prefilter->alwaysConfirmedCount()
+                                             : rulelist.size(),
                       rulelist.size());
             m_prefilterStale.store(false, std::memory_order_release);
         }
@@ -71,8 +72,8 @@ thread_local VerdictCache t_cleanValues;
 // values are their own normal form; one scan then serves both transforms.
 // All the values of a list are scanned at once: a scan costs more to start
 // than a short value costs to read.
-void engine::matchValues(int32_t position, std::span<const std::string_view> values,
-                         bool useUtf8, std::span<rulematch> out) {
+void engine::matchValues(int32_t position, std::span<const std::string_view> values, bool useUtf8,
+                         std::span<rulematch> out) {
     const RulePrefilter* filter = prefilter();
     if (filter == nullptr) {
         for (size_t i = 0; i < values.size(); ++i) {
@@ -96,7 +97,8 @@ void engine::matchValues(int32_t position, std::span<const std::string_view> val
             value = {}; // met no rule before: scanned and confirmed by nothing
         }
         toScan += value.empty() ? 0 : 1;
-        RulePrefilter::Value& entry = buffers.values.emplace_back(value, value, true);
+        RulePrefilter::Value& entry =
+            buffers.values.emplace_back(RulePrefilter::Value{value, value, true});
         if (normalNeeded && !value.empty() && !normalFormKeeps(value, useUtf8)) {
             std::string& normal = buffers.normals[i];
             normalForm(value, useUtf8, normal);
