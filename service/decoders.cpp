@@ -286,9 +286,9 @@ namespace {
 // Without the conversion, lower-casing rides along with the decoding.
 // Under an ASCII-only lower-casing, eight bytes go at once: a word is
 // lower-cased, its '+' made blanks, and stored whole, and the input moves
-// up to its first '%', which the byte step then decodes. The store may run past the
-// bytes kept, never past out: out keeps pace behind the input, so
-// n + 8 <= i + 8 <= value.size().
+// up to its first '%', which the byte step then decodes. The store may run
+// past the bytes kept, never past out: out keeps pace behind the input,
+// so n + 8 <= i + 8 <= value.size().
 size_t decodeLowerInto(std::string_view value, char* out) {
     const std::array<char, 256>& lower = lowerTable();
     const bool wordwise = keptBytes().asciiLower && std::endian::native == std::endian::little;
