@@ -4,6 +4,7 @@
 
 #include <array>
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 
@@ -72,15 +73,34 @@ uint64_t bytesEqual(uint64_t low, char c) {
     return ~(diff + kEveryByte * 0x7F) & kHighBits;
 }
 
+// The high bit of each byte of `low` (high bits clear) in 'A'-'Z'.
+uint64_t capitalBytes(uint64_t low) {
+    const uint64_t atLeastA = (low + kEveryByte * (0x80 - 'A')) & kHighBits;
+    const uint64_t aboveZ = (low + kEveryByte * (0x80 - 'Z' - 1)) & kHighBits;
+    return atLeastA & ~aboveZ;
+}
+
 // The high bit of each byte of the word that normalForm may change, under
 // an ASCII-only lower-casing.
 uint64_t changingBytes(uint64_t word, uint64_t highChanges) {
     const uint64_t high = word & kHighBits;
     const uint64_t low = word & ~kHighBits;
-    const uint64_t atLeastA = (low + kEveryByte * (0x80 - 'A')) & kHighBits;
-    const uint64_t aboveZ = (low + kEveryByte * (0x80 - 'Z' - 1)) & kHighBits;
-    const uint64_t special = (atLeastA & ~aboveZ) | bytesEqual(low, '%') | bytesEqual(low, '+');
+    const uint64_t special = capitalBytes(low) | bytesEqual(low, '%') | bytesEqual(low, '+');
     return (special & ~high) | (high & highChanges);
+}
+
+// The word with its ASCII capitals lower-cased and each '+' a blank; other
+// bytes kept.
+uint64_t plainWord(uint64_t word) {
+    const uint64_t low = word & ~kHighBits;
+    const uint64_t capitals = capitalBytes(low) & ~word;
+    const uint64_t pluses = bytesEqual(low, '+') & ~word;
+    return (word | (capitals >> 2)) ^ ((pluses >> 7) * ('+' ^ ' '));
+}
+
+// The high bit of each '%' in the word.
+uint64_t percentBytes(uint64_t word) {
+    return bytesEqual(word & ~kHighBits, '%') & ~word;
 }
 
 void lowerInPlace(char* text, size_t length) {
@@ -106,25 +126,20 @@ bool hasPair(std::string_view value, size_t percent) {
     return percent + 2 < value.size();
 }
 
-// Writes the decoded value, each byte passed through `map`, to out, which
-// holds value.size() bytes (decoding never lengthens); returns the decoded
-// length.
-template <typename Map> size_t urlDecodeInto(std::string_view value, char* out, Map map) {
+// Writes the decoded value to out, which holds value.size() bytes (decoding
+// never lengthens); returns the decoded length.
+size_t urlDecodeInto(std::string_view value, char* out) {
     size_t n = 0;
     for (size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
         if (c == '%' && hasPair(value, i)) {
-            out[n++] = map(char(hexPairValue(value[i + 1], value[i + 2])));
+            out[n++] = char(hexPairValue(value[i + 1], value[i + 2]));
             i += 2;
         } else {
-            out[n++] = map(c == '+' ? ' ' : c);
+            out[n++] = c == '+' ? ' ' : c;
         }
     }
     return n;
-}
-
-size_t urlDecodeInto(std::string_view value, char* out) {
-    return urlDecodeInto(value, out, [](char c) { return c; });
 }
 
 bool isContinuation(unsigned char byte) {
@@ -266,13 +281,51 @@ bool normalFormKeeps(std::string_view value, bool useUtf8) {
     return true;
 }
 
+namespace {
+
 // Without the conversion, lower-casing rides along with the decoding.
+// Under an ASCII-only lower-casing, eight bytes go at once: a word is
+// lower-cased, its '+' made blanks, and stored whole, and the input moves
+// up to its first '%', which the byte step then decodes. The store may run
+// past the bytes kept, never past out: out keeps pace behind the input,
+// so n + 8 <= i + 8 <= value.size().
+size_t decodeLowerInto(std::string_view value, char* out) {
+    const std::array<char, 256>& lower = lowerTable();
+    const bool wordwise = keptBytes().asciiLower && std::endian::native == std::endian::little;
+    size_t n = 0;
+    size_t i = 0;
+    while (i < value.size()) {
+        if (wordwise && i + sizeof(uint64_t) <= value.size()) {
+            uint64_t word = 0;
+            std::memcpy(&word, value.data() + i, sizeof word);
+            const uint64_t plain = plainWord(word);
+            std::memcpy(out + n, &plain, sizeof plain);
+            const uint64_t escapes = percentBytes(word);
+            const size_t kept = escapes == 0 ? sizeof word : size_t(std::countr_zero(escapes)) / 8;
+            n += kept;
+            i += kept;
+            if (escapes == 0) {
+                continue;
+            }
+        }
+        const char c = value[i];
+        if (c == '%' && hasPair(value, i)) {
+            out[n++] = lower[hexPairValue(value[i + 1], value[i + 2])];
+            i += 3;
+        } else {
+            out[n++] = lower[static_cast<unsigned char>(c == '+' ? ' ' : c)];
+            ++i;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
 void normalForm(std::string_view value, bool useUtf8, std::string& out) {
     out.resize(value.size());
     if (!useUtf8) {
-        const std::array<char, 256>& lower = lowerTable();
-        const auto toLower = [&lower](char c) { return lower[static_cast<unsigned char>(c)]; };
-        out.resize(urlDecodeInto(value, out.data(), toLower));
+        out.resize(decodeLowerInto(value, out.data()));
         return;
     }
     const size_t n = urlDecodeToAnsiInto(value, out.data());

@@ -1,6 +1,7 @@
 #include "platform/text.h"
 #include "service/decoders.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -158,6 +159,84 @@ TEST(Decoders, RandomInputStaysWithinBoundsAndFormsAgree) {
         EXPECT_EQ(out.empty(), value.empty()) << hex(value);
         normalForm(value, false, out);
         EXPECT_EQ(out, lowered(urlDecode(value))) << hex(value);
+    }
+}
+
+// normalForm written plainly, one step after the other, with the C
+// library's tolower: the word-at-a-time form must give the same bytes.
+std::string plainNormalForm(const std::string& value, bool useUtf8) {
+    std::string decoded;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '%' && i + 2 < value.size()) {
+            decoded += char(hexPairValue(value[i + 1], value[i + 2]));
+            i += 2;
+        } else {
+            decoded += value[i] == '+' ? ' ' : value[i];
+        }
+    }
+    if (useUtf8) {
+        decoded = utf8ToAnsi(decoded.data(), decoded.size());
+    }
+    for (char& c : decoded) {
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return decoded;
+}
+
+void expectPlainNormalForm(const std::string& value) {
+    std::string out = "left over from an earlier value";
+    for (const bool utf8 : {false, true}) {
+        normalForm(value, utf8, out);
+        ASSERT_EQ(hex(out), hex(plainNormalForm(value, utf8))) << hex(value) << " utf8 " << utf8;
+    }
+}
+
+TEST(Decoders, NormalFormMatchesThePlainForm) {
+    const std::string mixed = "AbCdEfGhIjKlMnOpQrStUvWxYz+0123456789-%41%zZ";
+    // Every byte value alone, escaped, and at each place of a run long
+    // enough to fill words on both sides.
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, char(b));
+        static const char digits[] = "0123456789ABCDEF";
+        const std::string escaped = {'%', digits[b >> 4], digits[b & 0xF]};
+        expectPlainNormalForm(byte);
+        expectPlainNormalForm(escaped);
+        for (size_t at = 0; at <= 24; ++at) {
+            std::string value = mixed.substr(0, 24);
+            value.insert(at, byte);
+            expectPlainNormalForm(value);
+            value.insert(at, escaped);
+            expectPlainNormalForm(value);
+        }
+    }
+    // Every length, with '%' last, one before last, or before non-hex, and
+    // escapes and pluses on either side of each word boundary.
+    for (size_t length = 0; length <= 70; ++length) {
+        std::string value;
+        while (value.size() < length) {
+            value += mixed;
+        }
+        value.resize(length);
+        expectPlainNormalForm(value);
+        for (size_t back = 1; back <= 3 && back <= length; ++back) {
+            std::string percent = value;
+            percent[length - back] = '%';
+            expectPlainNormalForm(percent);
+        }
+        for (const char* insert : {"%4", "%G1", "%1G", "%%41", "+", "%2b", "%"}) {
+            std::string around = value;
+            around.insert(length / 2, insert);
+            expectPlainNormalForm(around);
+        }
+    }
+    std::mt19937 random(2024);
+    const std::string alphabet = "%%%++09afAFGZgz \xC4\xD6\xE4\xB8\xAD\x80\xFF\0"s;
+    for (int round = 0; round < 20000; ++round) {
+        std::string value(random() % 71, ' ');
+        for (char& c : value) {
+            c = random() % 4 == 0 ? char(random()) : alphabet[random() % alphabet.size()];
+        }
+        expectPlainNormalForm(value);
     }
 }
 
