@@ -6,8 +6,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <hs/hs.h>
+#include <limits>
 #include <string>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
@@ -338,8 +338,7 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
 // its own rules; a position with fewer gets a database of its own, so that
 // it does not pay for the other positions' rules. Positions with the same
 // rules share a database either way.
-bool RulePrefilter::compileAll(const std::vector<rulenode>& rules,
-                               std::vector<unsigned>& refused) {
+bool RulePrefilter::compileAll(const std::vector<rulenode>& rules, std::vector<unsigned>& refused) {
     for (const rulenode& rule : rules) {
         m_masks.push_back(maskOf(rule));
     }
@@ -424,8 +423,15 @@ bool RulePrefilter::candidates(int32_t position, std::string_view value,
     return candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
 }
 
+// The joined text a thread keeps between lists: a large body's would
+// otherwise stay held by every worker that ever scanned one.
+constexpr size_t kKeptJoinedBytes = 64 * 1024;
+
 // The values of one scan, joined; a single value is scanned where it is.
 void RulePrefilter::Joined::clear() {
+    if (text.capacity() > kKeptJoinedBytes) {
+        std::string().swap(text);
+    }
     text.clear();
     ends.clear();
     entries.clear();
@@ -506,9 +512,15 @@ bool RulePrefilter::scan(const Scan& which, const Joined& values, hs_scratch* sp
     if (heard.tags.size() < m_masks.size()) {
         heard.tags.resize(m_masks.size(), 0);
     }
-    ListScan context{m_masks.data(), which.wanted,      values.ends.data(),
-                     values.entries.data(), values.entries.size(), 0,
-                     out.data(),         heard.tags.data(), heard.next};
+    ListScan context{m_masks.data(),
+                     which.wanted,
+                     values.ends.data(),
+                     values.entries.data(),
+                     values.entries.size(),
+                     0,
+                     out.data(),
+                     heard.tags.data(),
+                     heard.next};
     heard.next += values.entries.size();
     const hs_error_t rc =
         hs_scan(which.database, text.data(), unsigned(text.size()), 0, space, collect, &context);
