@@ -65,7 +65,10 @@ void engine::matchRulesList(int32_t position, const PairList& pairs, bool useUtf
 
 namespace {
 thread_local VerdictCache t_cleanValues;
-}
+// The values a thread keeps room for between lists: a form of many more
+// fields would otherwise leave its room held by every worker it passed.
+constexpr size_t kKeptListValues = 1024;
+} // namespace
 
 // Only the rules that the prefilter names are confirmed, in file order, so
 // the first rule that fires is the same as in a walk over every rule. Most
@@ -82,6 +85,9 @@ void engine::matchValues(int32_t position, std::span<const std::string_view> val
         return;
     }
     thread_local MatchBuffers buffers;
+    if (buffers.normals.size() > kKeptListValues && values.size() <= kKeptListValues) {
+        buffers = MatchBuffers();
+    }
     const bool kept = VerdictCache::covers(position);
     const bool normalNeeded = filter->needsNormal(position);
     if (buffers.normals.size() < values.size()) {

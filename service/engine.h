@@ -111,7 +111,6 @@ private:
         std::vector<std::string> normals;
         std::vector<RulePrefilter::Value> values;
         std::vector<std::vector<uint32_t>> candidates;
-        std::vector<std::string_view> texts;
     };
 
     void matchValues(int32_t position, std::span<const std::string_view> values, bool useUtf8,

@@ -15,27 +15,80 @@ namespace {
 // classes and escapes whose byte semantics must agree, and constructs it
 // can only approximate or cannot read at all.
 const char* const kPatterns[] = {
-    R"(union\s+(all\s+)?select)", R"(<\s*script[\s>/])", "etc/passwd", R"(\.\./)", "SELECT",
-    "select", R"(\bor\b\s+\d+=\d+)", R"(^/admin)", R"(\.php$)", R"(a\Z)", R"(a\z)", R"(\v)",
-    R"(\s{2})", R"([^a-z0-9%+])", R"(\x00)", R"(\xc3\xa9)", R"([\x80-\xff]{2})", "(?i)drop",
-    R"((a)\1)", R"((?<=%)2)", R"(x(?=y))", R"((?>a+)b)", "a++b", R"(\Ka)", R"(\R)", R"(\h)",
-    R"(\C)", "(*UTF)\xc3", "(*LIMIT_MATCH=1)(a+)+$", R"([[:alpha:]]{5})", R"(\p{L})", "a|",
-    "x*", "$", R"(\n$)", "(?m)^b", "(?s)a.b", R"(a{3,})", R"((a|b|c){4})", "'", "%27", "+",
-    "a b", "(", R"((\w+)=\1)", R"([<>;])", R"(^[^/])", R"(^ab|^%)", R"(\A.{2}x)",
-    R"(^[a-z]{20})", R"((?<!\w)or)", R"((?<![^\s,(])select)", R"(^ab$)", R"(\bab\b)",
-    R"(\Bb)", R"(b\B)", R"(^\s*$)", R"(\Gab)", R"(x\z)", R"(\\z)", R"(^)", R"(a$\n?)",
+    R"(union\s+(all\s+)?select)",
+    R"(<\s*script[\s>/])",
+    "etc/passwd",
+    R"(\.\./)",
+    "SELECT",
+    "select",
+    R"(\bor\b\s+\d+=\d+)",
+    R"(^/admin)",
+    R"(\.php$)",
+    R"(a\Z)",
+    R"(a\z)",
+    R"(\v)",
+    R"(\s{2})",
+    R"([^a-z0-9%+])",
+    R"(\x00)",
+    R"(\xc3\xa9)",
+    R"([\x80-\xff]{2})",
+    "(?i)drop",
+    R"((a)\1)",
+    R"((?<=%)2)",
+    R"(x(?=y))",
+    R"((?>a+)b)",
+    "a++b",
+    R"(\Ka)",
+    R"(\R)",
+    R"(\h)",
+    R"(\C)",
+    "(*UTF)\xc3",
+    "(*LIMIT_MATCH=1)(a+)+$",
+    R"([[:alpha:]]{5})",
+    R"(\p{L})",
+    "a|",
+    "x*",
+    "$",
+    R"(\n$)",
+    "(?m)^b",
+    "(?s)a.b",
+    R"(a{3,})",
+    R"((a|b|c){4})",
+    "'",
+    "%27",
+    "+",
+    "a b",
+    "(",
+    R"((\w+)=\1)",
+    R"([<>;])",
+    R"(^[^/])",
+    R"(^ab|^%)",
+    R"(\A.{2}x)",
+    R"(^[a-z]{20})",
+    R"((?<!\w)or)",
+    R"((?<![^\s,(])select)",
+    R"(^ab$)",
+    R"(\bab\b)",
+    R"(\Bb)",
+    R"(b\B)",
+    R"(^\s*$)",
+    R"(\Gab)",
+    R"(x\z)",
+    R"(\\z)",
+    R"(^)",
+    R"(a$\n?)",
 };
 
-const char* const kPositionNames[] = {"any",  "url",    "argget", "agent",  "alan",
-                                      "arg",  "cookie", "host",   "method", "argpost"};
+const char* const kPositionNames[] = {"any", "url",    "argget", "agent",  "alan",
+                                      "arg", "cookie", "host",   "method", "argpost"};
 
 // A value from bytes that decode, escape and case differently.
 std::string randomValue(std::mt19937& random) {
     static const std::string kPieces[] = {
-        "a",   "b",  "x",  "y",     "A",      "SeLeCt", "union", " ",   "+",  "%20", "%27", "'",
-        "%",   "%z", "\n", "\v",    "\r\n",   "\t",     "=",     "1",   "or", "/",   "..",  "<",
-        ">",   ";",  "\0", "\xc3",  "\xa9",   "%C3%A9", "%00",   ".php", "etc/passwd", "drop",
-        "\xff", "script", "all", "ab", "aaaa", "%2e%2e/",
+        "a",   "b",    "x",          "y",    "A",    "SeLeCt", "union", " ",    "+",    "%20",
+        "%27", "'",    "%",          "%z",   "\n",   "\v",     "\r\n",  "\t",   "=",    "1",
+        "or",  "/",    "..",         "<",    ">",    ";",      "\0",    "\xc3", "\xa9", "%C3%A9",
+        "%00", ".php", "etc/passwd", "drop", "\xff", "script", "all",   "ab",   "aaaa", "%2e%2e/",
     };
     std::uniform_int_distribution<size_t> length(1, 12);
     std::uniform_int_distribution<size_t> piece(0, std::size(kPieces) - 1);
@@ -57,8 +110,7 @@ void expectSameAnswer(engine& rules, const std::string& value) {
         for (const bool utf8 : {false, true}) {
             const rulematch fast = rules.matchRules(position, value, utf8);
             const rulematch plain = rules.matchRulesOneByOne(position, value, utf8);
-            ASSERT_EQ(fast.hit, plain.hit) << ::testing::PrintToString(value) << " at "
-                                           << position;
+            ASSERT_EQ(fast.hit, plain.hit) << ::testing::PrintToString(value) << " at " << position;
             if (plain.hit != 0) {
                 ASSERT_EQ(fast.id, plain.id) << ::testing::PrintToString(value);
             }
@@ -221,8 +273,8 @@ TEST(RulePrefilterTest, OnlyWhatTheScannerCannotTellIsAlwaysConfirmed) {
     EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
 
     std::vector<uint32_t> candidates;
-    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "a%20union  select", "a union  select",
-                                      candidates));
+    ASSERT_TRUE(
+        prefilter->candidates(POS_ARGGET, "a%20union  select", "a union  select", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 2}));
     ASSERT_TRUE(prefilter->candidates(POS_URL, "/x", "/x", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
@@ -240,12 +292,12 @@ TEST(RulePrefilterTest, OnlyWhatTheScannerCannotTellIsAlwaysConfirmed) {
 TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
     engine rules;
     const char* const patterns[] = {
-        R"(^[^/])",    R"(\Aab|^%)",  R"(^[a-z]{17})", R"(^\s*x)",
-        R"(^a|b)",     R"((?m)^a)",   R"(^(?=\w*z)a)", R"(^(a)\1)",
+        R"(^[^/])", R"(\Aab|^%)", R"(^[a-z]{17})", R"(^\s*x)",
+        R"(^a|b)",  R"((?m)^a)",  R"(^(?=\w*z)a)", R"(^(a)\1)",
     };
     for (size_t i = 0; i < std::size(patterns); ++i) {
-        ASSERT_TRUE(rules.addrulestr(ruleLine(i + 1, i % 2 == 0 ? "url" : "any", false, "regex",
-                                              patterns[i])));
+        ASSERT_TRUE(rules.addrulestr(
+            ruleLine(i + 1, i % 2 == 0 ? "url" : "any", false, "regex", patterns[i])));
     }
     const std::unique_ptr<RulePrefilter> prefilter = RulePrefilter::build(rules.rules());
     ASSERT_NE(prefilter, nullptr);
@@ -260,11 +312,27 @@ TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 5}));
 }
 
-} // namespace
-} // namespace ostrum
-
-namespace ostrum {
-namespace {
+// A list longer than the room a thread keeps, then short ones: the room
+// given back in between must not mix up whose candidates are whose.
+TEST(RulePrefilterTest, ListsLongAndShortKeepTheirOwnAnswers) {
+    engine rules;
+    const char* const patterns[] = {R"(select\s+\w)", R"(\bor\b)", "union"};
+    for (size_t i = 0; i < std::size(patterns); ++i) {
+        ASSERT_TRUE(rules.addrulestr(ruleLine(i + 1, "any", i != 0, "regex", patterns[i])));
+    }
+    PairList many;
+    for (size_t i = 0; i < 3000; ++i) {
+        const char* const texts[] = {"plain", "a or b", "SELECT%20x", "", "Union", "selector"};
+        many.add("n", texts[i % std::size(texts)]);
+    }
+    expectSameListAnswers(rules, many);
+    PairList few;
+    for (const char* text : {"x or y", "union all", "word"}) {
+        few.add("n", text);
+    }
+    expectSameListAnswers(rules, few);
+    expectSameListAnswers(rules, many);
+}
 
 // A rule whose match needs the edges of the whole text, or may be empty,
 // cannot be told to one value of a list by its end: it is confirmed for
@@ -283,8 +351,12 @@ TEST(RulePrefilterTest, RulesOfTheTextsEdgesAreConfirmedForEveryValue) {
     EXPECT_EQ(prefilter->alwaysConfirmedCount(), 5u);
 
     PairList pairs;
-    for (const auto& [name, value] : {std::pair{"a", "select"}, {"b", "or"}, {"c", ""},
-                                      {"d", "c ab"}, {"e", "x or y"}, {"f", "q"}}) {
+    for (const auto& [name, value] : {std::pair{"a", "select"},
+                                      {"b", "or"},
+                                      {"c", ""},
+                                      {"d", "c ab"},
+                                      {"e", "x or y"},
+                                      {"f", "q"}}) {
         pairs.add(name, value);
     }
     std::vector<rulematch> got;

@@ -31,8 +31,15 @@ def service_pid(site):
 
 
 def descriptors(pid):
+    """The process's open descriptors; one it closes while they are read is left out."""
     folder = f"/proc/{pid}/fd"
-    return {name: os.readlink(os.path.join(folder, name)) for name in os.listdir(folder)}
+    found = {}
+    for name in os.listdir(folder):
+        try:
+            found[name] = os.readlink(os.path.join(folder, name))
+        except FileNotFoundError:
+            pass
+    return found
 
 
 def read_text(path):
