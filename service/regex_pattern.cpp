@@ -79,6 +79,12 @@ MatchResult classify(int rc) {
 
 } // namespace
 
+bool RegexPattern::anchoredAtStart() const {
+    uint32_t options = 0;
+    return pcre2_pattern_info(m_code, PCRE2_INFO_ALLOPTIONS, &options) == 0 &&
+           (options & PCRE2_ANCHORED) != 0;
+}
+
 std::shared_ptr<const RegexPattern> RegexPattern::compile(std::string_view pattern, Mode mode,
                                                           CompileError* error) {
     uint32_t options = 0;

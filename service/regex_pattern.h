@@ -47,6 +47,8 @@ public:
     MatchResult capture(std::string_view subject, std::vector<std::string_view>& groups) const;
 
     bool jitCompiled() const { return m_jit; }
+    // Whether every match starts at the subject's first byte.
+    bool anchoredAtStart() const;
 
 private:
     RegexPattern(pcre2_real_code_8* code, bool jit) : m_code(code), m_jit(jit) {}

@@ -10,9 +10,6 @@
 #include <limits>
 #include <string>
 
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
-
 namespace ostrum {
 namespace {
 
@@ -48,6 +45,25 @@ bool scannable(const rulenode& rule) {
            rule.pat.find('\0') == std::string::npos;
 }
 
+// The shortest and longest match of a pattern as the scanner reads it
+// under the flags; false when it cannot read the pattern so.
+struct MatchWidths {
+    unsigned min = 0;
+    unsigned max = 0;
+};
+
+bool widthsOf(const std::string& pattern, unsigned flags, MatchWidths& out) {
+    hs_expr_info_t* info = nullptr;
+    hs_compile_error_t* error = nullptr;
+    if (hs_expression_info(pattern.c_str(), flags, &info, &error) != HS_SUCCESS) {
+        hs_free_compile_error(error);
+        return false;
+    }
+    out = {info->min_width, info->max_width};
+    std::free(info); // the scanner's default allocator
+    return true;
+}
+
 // A match that must start at the value's first byte and is at most this
 // long is cheaper to look for with the rule's own compare, which tries
 // those few bytes once, than in a scanner's database: a rule like "the
@@ -61,30 +77,11 @@ constexpr unsigned kDirectMatchWidth = 16;
 // (which it refuses for lookarounds and back-references, whose work the
 // width would not bound).
 bool confirmedDirectly(const rulenode& rule) {
-    if (rule.cm != CM_REGEX || rule.compiled == nullptr) {
+    if (rule.cm != CM_REGEX || rule.compiled == nullptr || !rule.compiled->anchoredAtStart()) {
         return false;
     }
-    int code = 0;
-    PCRE2_SIZE offset = 0;
-    const std::unique_ptr<pcre2_code, void (*)(pcre2_code*)> compiled(
-        pcre2_compile(reinterpret_cast<PCRE2_SPTR>(rule.pat.data()), rule.pat.size(), 0, &code,
-                      &offset, nullptr),
-        pcre2_code_free);
-    uint32_t options = 0;
-    if (compiled == nullptr ||
-        pcre2_pattern_info(compiled.get(), PCRE2_INFO_ALLOPTIONS, &options) != 0 ||
-        (options & PCRE2_ANCHORED) == 0) {
-        return false;
-    }
-    hs_expr_info_t* info = nullptr;
-    hs_compile_error_t* error = nullptr;
-    if (hs_expression_info(rule.pat.c_str(), HS_FLAG_ALLOWEMPTY, &info, &error) != HS_SUCCESS) {
-        hs_free_compile_error(error);
-        return false;
-    }
-    const bool narrow = info->max_width <= kDirectMatchWidth;
-    std::free(info); // the scanner's default allocator
-    return narrow;
+    MatchWidths widths;
+    return widthsOf(rule.pat, HS_FLAG_ALLOWEMPTY, widths) && widths.max <= kDirectMatchWidth;
 }
 
 // A list of values is scanned as one text, the values joined by this
@@ -122,15 +119,10 @@ bool listSafe(const rulenode& rule) {
     if (namesTextEdges(rule.pat)) {
         return false;
     }
-    hs_expr_info_t* info = nullptr;
-    hs_compile_error_t* error = nullptr;
-    if (hs_expression_info(rule.pat.c_str(), kExpressionFlags, &info, &error) != HS_SUCCESS) {
-        hs_free_compile_error(error);
-        return true; // the compile refuses it as well, and it is confirmed for every value
-    }
-    const bool empty = info->min_width == 0;
-    std::free(info); // the scanner's default allocator
-    return !empty;
+    MatchWidths widths;
+    // A pattern the scanner cannot read is refused by the compile as well,
+    // and confirmed for every value.
+    return !widthsOf(rule.pat, kExpressionFlags, widths) || widths.min != 0;
 }
 
 Expression expressionOf(const rulenode& rule, unsigned index) {
