@@ -85,6 +85,14 @@ bool RegexPattern::anchoredAtStart() const {
            (options & PCRE2_ANCHORED) != 0;
 }
 
+bool RegexPattern::startsWithLineFeed() const {
+    uint32_t type = 0;
+    uint32_t unit = 0;
+    return pcre2_pattern_info(m_code, PCRE2_INFO_FIRSTCODETYPE, &type) == 0 && type == 1 &&
+           pcre2_pattern_info(m_code, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0 &&
+           unit == '\n';
+}
+
 std::shared_ptr<const RegexPattern> RegexPattern::compile(std::string_view pattern, Mode mode,
                                                           CompileError* error) {
     uint32_t options = 0;

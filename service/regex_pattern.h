@@ -49,6 +49,8 @@ public:
     bool jitCompiled() const { return m_jit; }
     // Whether every match starts at the subject's first byte.
     bool anchoredAtStart() const;
+    // Whether every match starts with a line feed.
+    bool startsWithLineFeed() const;
 
 private:
     RegexPattern(pcre2_real_code_8* code, bool jit) : m_code(code), m_jit(jit) {}

@@ -64,6 +64,23 @@ bool widthsOf(const std::string& pattern, unsigned flags, MatchWidths& out) {
     return true;
 }
 
+// A list of values is scanned as one text, the values joined by this
+// byte; the databases read it as a line end, so that `^`, `$`, `\b` and
+// `\B` see at a value's edges what they see at the edges of the value
+// alone. A match that spans it only names one rule too many, which the
+// rule's own compare then turns down.
+constexpr char kSeparator = '\n';
+
+// A rule whose every match starts with the separator meets the join before
+// each value of a list, and the scanner would start on the rest of the
+// pattern there, once a value: costly for a long one. Its own compare
+// first looks for the byte, which a value seldom holds. (A find rule's text
+// is one line of the rule file, so it never holds the separator.)
+bool startsAtSeparator(const rulenode& rule) {
+    static_assert(kSeparator == '\n');
+    return rule.cm == CM_REGEX && rule.compiled != nullptr && rule.compiled->startsWithLineFeed();
+}
+
 // A match that must start at the value's first byte and is at most this
 // long is cheaper to look for with the rule's own compare, which tries
 // those few bytes once, than in a scanner's database: a rule like "the
@@ -83,13 +100,6 @@ bool confirmedDirectly(const rulenode& rule) {
     MatchWidths widths;
     return widthsOf(rule.pat, HS_FLAG_ALLOWEMPTY, widths) && widths.max <= kDirectMatchWidth;
 }
-
-// A list of values is scanned as one text, the values joined by this
-// byte; the databases read it as a line end, so that `^`, `$`, `\b` and
-// `\B` see at a value's edges what they see at the edges of the value
-// alone. A match that spans it only names one rule too many, which the
-// rule's own compare then turns down.
-constexpr char kSeparator = '\n';
 
 // Scanner flags of every expression: a superset of the pattern's matches,
 // confirmed by the pattern itself; reported at every end, so that each
@@ -299,6 +309,10 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
     for (unsigned i = 0; i < rules.size(); ++i) {
         if (scannable(rules[i]) && confirmedDirectly(rules[i])) {
             OST_TRACE("prefilter: rule %d confirmed directly, matches only at the start",
+                      rules[i].id);
+            refused.push_back(i);
+        } else if (scannable(rules[i]) && startsAtSeparator(rules[i])) {
+            OST_TRACE("prefilter: rule %d confirmed directly, its match starts with a line feed",
                       rules[i].id);
             refused.push_back(i);
         } else if (scannable(rules[i]) && !listSafe(rules[i])) {

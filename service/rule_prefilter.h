@@ -20,9 +20,9 @@ namespace ostrum {
 // transform instead of one match per rule. Every rule the scan names still
 // has to be confirmed by its own compare; a rule it does not name cannot
 // match. Rules the scanner cannot take, every !regex rule (which fires on
-// no match), and rules that match only in a value's first few bytes (their
-// compare is cheaper than their place in a database) are named for every
-// value.
+// no match), and rules that match only in a value's first few bytes or
+// only from a line feed on (their compare is cheaper than their place in a
+// database) are named for every value.
 class RulePrefilter {
 public:
     // nullptr where the CPU lacks what the scanner needs, or nothing compiles.

@@ -77,6 +77,9 @@ const char* const kPatterns[] = {
     R"(\\z)",
     R"(^)",
     R"(a$\n?)",
+    R"(\n(?<!\r\n)(?=\s*id))",
+    R"(\x0a[a-z]+)",
+    R"([\n]x|\ny)",
 };
 
 const char* const kPositionNames[] = {"any", "url",    "argget", "agent",  "alan",
@@ -310,6 +313,26 @@ TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1}));
     ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "abcdefghijklmnopqrstuvwxyz", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 5}));
+}
+
+// A rule that matches only from a line feed on would meet every join of a
+// list; it is confirmed for every value, and a value holding the byte is
+// still told apart from its neighbours.
+TEST(RulePrefilterTest, RulesFromALineFeedOnAreConfirmedForEveryValue) {
+    engine rules;
+    const char* const patterns[] = {R"(\n(?<!\r\n)id)", R"([\n]x|\ny)", R"(a\nb)", R"(\n?z)"};
+    for (size_t i = 0; i < std::size(patterns); ++i) {
+        ASSERT_TRUE(rules.addrulestr(ruleLine(i + 1, "arg", true, "regex", patterns[i])));
+    }
+    const std::unique_ptr<RulePrefilter> prefilter = RulePrefilter::build(rules.rules());
+    ASSERT_NE(prefilter, nullptr);
+    EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
+
+    PairList pairs;
+    for (const char* text : {"id", "x\nid", "\r\nid", "y", "a", "b", "a%0Ab", "%0Ay", "z"}) {
+        pairs.add("n", text);
+    }
+    expectSameListAnswers(rules, pairs);
 }
 
 // A list longer than the room a thread keeps, then short ones: the room
