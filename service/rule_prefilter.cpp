@@ -329,9 +329,11 @@ std::unique_ptr<RulePrefilter> RulePrefilter::build(const std::vector<rulenode>&
             continue;
         }
         ++prefilter->m_alwaysCount;
+        const bool fromLineFeed = scannable(rules[i]) && startsAtSeparator(rules[i]);
         for (int32_t position = 0; position < kPositionCount; ++position) {
+            PositionRules& own = prefilter->m_positions[size_t(position)];
             if (rules[i].appliesTo(position)) {
-                prefilter->m_positions[size_t(position)].always.push_back(i);
+                (fromLineFeed ? own.fromLineFeed : own.always).push_back(i);
             }
         }
     }
@@ -489,7 +491,7 @@ bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> va
     }
     for (size_t i = 0; i < values.size(); ++i) {
         if (!values[i].raw.empty()) {
-            finish(own, out[i]);
+            finish(own, values[i], out[i]);
         }
     }
     return true;
@@ -497,8 +499,15 @@ bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> va
 
 // A rule can be named twice: by reports out of order, or by a database and
 // as always confirmed when another database refused it.
-void RulePrefilter::finish(const PositionRules& own, std::vector<uint32_t>& out) {
+void RulePrefilter::finish(const PositionRules& own, const Value& value,
+                           std::vector<uint32_t>& out) const {
     out.insert(out.end(), own.always.begin(), own.always.end());
+    for (const uint32_t rule : own.fromLineFeed) {
+        const std::string_view text = (m_masks[rule] & kNormalBit) != 0 ? value.normal : value.raw;
+        if (text.find(kSeparator) != std::string_view::npos) {
+            out.push_back(rule);
+        }
+    }
     if (out.size() > 1) {
         std::sort(out.begin(), out.end());
         out.erase(std::unique(out.begin(), out.end()), out.end());

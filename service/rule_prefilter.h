@@ -78,8 +78,11 @@ private:
         Scan normal;
         Scan both;
         bool needsNormal = false;
-        // The always-confirmed rules of the position, ascending.
+        // The always-confirmed rules of the position, ascending; those
+        // whose every match starts with a line feed apart, named only for
+        // a value that holds one.
         std::vector<uint32_t> always;
+        std::vector<uint32_t> fromLineFeed;
     };
     [[nodiscard]] bool compileAll(const std::vector<rulenode>& rules,
                                   std::vector<unsigned>& refused);
@@ -105,7 +108,7 @@ private:
     };
     bool scan(const Scan& which, const Joined& values, hs_scratch* space,
               std::span<std::vector<uint32_t>> out) const;
-    static void finish(const PositionRules& own, std::vector<uint32_t>& out);
+    void finish(const PositionRules& own, const Value& value, std::vector<uint32_t>& out) const;
 
     // Every database once, by the rules it holds. A database may hold rules
     // of other positions and transforms too; a hit counts when the rule's

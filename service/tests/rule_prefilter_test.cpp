@@ -92,6 +92,7 @@ std::string randomValue(std::mt19937& random) {
         "%27", "'",    "%",          "%z",   "\n",   "\v",     "\r\n",  "\t",   "=",    "1",
         "or",  "/",    "..",         "<",    ">",    ";",      "\0",    "\xc3", "\xa9", "%C3%A9",
         "%00", ".php", "etc/passwd", "drop", "\xff", "script", "all",   "ab",   "aaaa", "%2e%2e/",
+        "%0A", "%0d%0a",
     };
     std::uniform_int_distribution<size_t> length(1, 12);
     std::uniform_int_distribution<size_t> piece(0, std::size(kPieces) - 1);
@@ -316,9 +317,10 @@ TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
 }
 
 // A rule that matches only from a line feed on would meet every join of a
-// list; it is confirmed for every value, and a value holding the byte is
-// still told apart from its neighbours.
-TEST(RulePrefilterTest, RulesFromALineFeedOnAreConfirmedForEveryValue) {
+// list; it is kept out of the scan and confirmed for the values that hold
+// the byte in its transform, and such a value is still told apart from its
+// neighbours.
+TEST(RulePrefilterTest, RulesFromALineFeedOnAreConfirmedWhereOneIs) {
     engine rules;
     const char* const patterns[] = {R"(\n(?<!\r\n)id)", R"([\n]x|\ny)", R"(a\nb)", R"(\n?z)"};
     for (size_t i = 0; i < std::size(patterns); ++i) {
@@ -327,6 +329,12 @@ TEST(RulePrefilterTest, RulesFromALineFeedOnAreConfirmedForEveryValue) {
     const std::unique_ptr<RulePrefilter> prefilter = RulePrefilter::build(rules.rules());
     ASSERT_NE(prefilter, nullptr);
     EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
+
+    std::vector<uint32_t> candidates;
+    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "a%0Ay", "a\ny", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 1}));
+    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "id", candidates));
+    EXPECT_EQ(candidates, (std::vector<uint32_t>{}));
 
     PairList pairs;
     for (const char* text : {"id", "x\nid", "\r\nid", "y", "a", "b", "a%0Ab", "%0Ay", "z"}) {
