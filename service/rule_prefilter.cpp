@@ -419,18 +419,6 @@ hs_scratch* RulePrefilter::scratch() const {
     return own.scratch;
 }
 
-bool RulePrefilter::candidates(int32_t position, std::string_view raw, std::string_view normal,
-                               std::vector<uint32_t>& out) const {
-    const Value one{raw, normal, false};
-    return candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
-}
-
-bool RulePrefilter::candidates(int32_t position, std::string_view value,
-                               std::vector<uint32_t>& out) const {
-    const Value one{value, value, true};
-    return candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
-}
-
 // The joined text a thread keeps between lists: a large body's would
 // otherwise stay held by every worker that ever scanned one.
 constexpr size_t kKeptJoinedBytes = 64 * 1024;

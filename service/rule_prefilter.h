@@ -33,15 +33,6 @@ public:
 
     // Whether some rule of the position looks at the normal form.
     bool needsNormal(int32_t position) const { return m_positions[index(position)].needsNormal; }
-    // Indexes into the rule list, ascending, of the rules of the position
-    // that may match: raw rules scanned on raw, normal rules on normal.
-    // false when a scan failed; candidates then holds nothing useful.
-    [[nodiscard]] bool candidates(int32_t position, std::string_view raw, std::string_view normal,
-                                  std::vector<uint32_t>& out) const;
-    // The same for a value that is its own normal form: one scan.
-    [[nodiscard]] bool candidates(int32_t position, std::string_view value,
-                                  std::vector<uint32_t>& out) const;
-
     // One value of a list: its raw form and its normal form; `own` when the
     // value is its own normal form, which one scan then serves.
     struct Value {
@@ -49,10 +40,13 @@ public:
         std::string_view normal;
         bool own;
     };
-    // The candidates of each value of a list, out[i] those of values[i],
-    // the same rules as a scan of each value alone would name (an empty
-    // value names none: no rule meets it), from one scan per database
-    // for the whole list.
+    // The candidates of each value of a list, out[i] those of values[i]:
+    // indexes into the rule list, ascending, of the rules of the position
+    // that may match, raw rules looked for in raw, normal rules in normal.
+    // The same rules as a scan of each value alone would name (an empty
+    // value names none: no rule meets it), from one scan per database for
+    // the whole list. false when a scan failed; out then holds nothing
+    // useful.
     [[nodiscard]] bool candidatesOfList(int32_t position, std::span<const Value> values,
                                         std::span<std::vector<uint32_t>> out) const;
 

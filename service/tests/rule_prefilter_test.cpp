@@ -1,10 +1,13 @@
 #include "service/decoders.h"
 #include "service/engine.h"
+#include "service/rule_prefilter.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -107,6 +110,20 @@ std::string ruleLine(size_t id, const char* position, bool normal, const char* c
                      const std::string& pattern) {
     return "RAWRULE \"" + std::to_string(id) + "," + position + "," +
            (normal ? "normal," : "raw,") + compare + ",log\" \"" + pattern + "\"";
+}
+
+// The candidates of one value, a list of one; `normal` of a value that is
+// its own normal form is the value itself.
+bool candidatesOf(const RulePrefilter& prefilter, int32_t position, std::string_view raw,
+                  std::string_view normal, std::vector<uint32_t>& out) {
+    const RulePrefilter::Value one{raw, normal, false};
+    return prefilter.candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
+}
+
+bool candidatesOf(const RulePrefilter& prefilter, int32_t position, std::string_view value,
+                  std::vector<uint32_t>& out) {
+    const RulePrefilter::Value one{value, value, true};
+    return prefilter.candidatesOfList(position, std::span(&one, 1), std::span(&out, 1));
 }
 
 void expectSameAnswer(engine& rules, const std::string& value) {
@@ -278,15 +295,15 @@ TEST(RulePrefilterTest, OnlyWhatTheScannerCannotTellIsAlwaysConfirmed) {
 
     std::vector<uint32_t> candidates;
     ASSERT_TRUE(
-        prefilter->candidates(POS_ARGGET, "a%20union  select", "a union  select", candidates));
+        candidatesOf(*prefilter, POS_ARGGET, "a%20union  select", "a union  select", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 2}));
-    ASSERT_TRUE(prefilter->candidates(POS_URL, "/x", "/x", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_URL, "/x", "/x", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
-    ASSERT_TRUE(prefilter->candidates(POS_COOKIE, "a union  select", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_COOKIE, "a union  select", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 2}));
-    ASSERT_TRUE(prefilter->candidates(POS_ARGPOST, "etc/passwd", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_ARGPOST, "etc/passwd", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 2}));
-    ASSERT_TRUE(prefilter->candidates(POS_URL, "etc/passwd", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_URL, "etc/passwd", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{3}));
 }
 
@@ -308,11 +325,11 @@ TEST(RulePrefilterTest, RulesOfTheFirstFewBytesAreConfirmedForEveryValue) {
     EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
 
     std::vector<uint32_t> candidates;
-    ASSERT_TRUE(prefilter->candidates(POS_URL, "/x", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_URL, "/x", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 1}));
-    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "qqq", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_ARGGET, "qqq", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1}));
-    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "abcdefghijklmnopqrstuvwxyz", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_ARGGET, "abcdefghijklmnopqrstuvwxyz", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{1, 5}));
 }
 
@@ -331,9 +348,9 @@ TEST(RulePrefilterTest, RulesFromALineFeedOnAreConfirmedWhereOneIs) {
     EXPECT_EQ(prefilter->alwaysConfirmedCount(), 2u);
 
     std::vector<uint32_t> candidates;
-    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "a%0Ay", "a\ny", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_ARGGET, "a%0Ay", "a\ny", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{0, 1}));
-    ASSERT_TRUE(prefilter->candidates(POS_ARGGET, "id", candidates));
+    ASSERT_TRUE(candidatesOf(*prefilter, POS_ARGGET, "id", candidates));
     EXPECT_EQ(candidates, (std::vector<uint32_t>{}));
 
     PairList pairs;
