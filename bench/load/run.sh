@@ -109,13 +109,18 @@ hz=$(getconf CLK_TCK)
 read -r -a targets <<<"${TARGETS:-direct nginx-proxy ostrum}"
 read -r -a shapes <<<"${SHAPES:-plain query form}"
 declare -A result
+# The targets take turns run by run, so that the machine's drift over a
+# shape's runs falls on each of them alike.
 for shape in "${shapes[@]}"; do
   cat "bench/load/$shape.lua" bench/load/report.lua > "$work/$shape.lua"
   for target in "${targets[@]}"; do
-    url="http://127.0.0.1:$(port_of "$target")"
-    taskset -c "$CLIENT_CPUS" wrk -t4 -c"$CONNECTIONS" -d2s -s "$work/$shape.lua" "$url" >/dev/null
-    mapfile -t pids < <(pids_of "$target")
-    for run in $(seq "$RUNS"); do
+    taskset -c "$CLIENT_CPUS" wrk -t4 -c"$CONNECTIONS" -d2s -s "$work/$shape.lua" \
+      "http://127.0.0.1:$(port_of "$target")" >/dev/null
+  done
+  for run in $(seq "$RUNS"); do
+    for target in "${targets[@]}"; do
+      url="http://127.0.0.1:$(port_of "$target")"
+      mapfile -t pids < <(pids_of "$target")
       before=$(cpu_ticks "${pids[@]}")
       line=$(taskset -c "$CLIENT_CPUS" wrk -t4 -c"$CONNECTIONS" -d"${SECONDS_EACH}s" \
         -s "$work/$shape.lua" "$url" | grep '^RESULT')
