@@ -246,11 +246,13 @@ uint32_t maskOf(const rulenode& rule) {
 // rules each value has heard of already.
 struct ListScan {
     const uint32_t* masks;
+    // The bits every value wants, then per value scanned, ascending: the
+    // offset just past its separator, the list entry it stands for, and
+    // the bits it wants.
     uint32_t wanted;
-    // Per value scanned, ascending: the offset just past its separator;
-    // and the list entry it stands for.
     const size_t* ends;
     const uint32_t* entries;
+    const uint32_t* wants;
     size_t count;
     // The value of the last report.
     size_t last;
@@ -281,6 +283,10 @@ int collect(unsigned int id, unsigned long long, unsigned long long to, unsigned
         return 0;
     }
     scan.last = valueAt(scan, to);
+    const uint32_t wants = scan.wants[scan.last];
+    if ((scan.masks[id] & wants) != wants) {
+        return 0;
+    }
     const uint64_t tag = scan.firstTag + scan.last;
     if (scan.heard[id] != tag) {
         scan.heard[id] = tag;
@@ -431,9 +437,10 @@ void RulePrefilter::Joined::clear() {
     text.clear();
     ends.clear();
     entries.clear();
+    wanted.clear();
 }
 
-void RulePrefilter::Joined::add(std::string_view value, uint32_t entry) {
+void RulePrefilter::Joined::add(std::string_view value, uint32_t entry, uint32_t wants) {
     if (entries.empty()) {
         first = value;
     } else {
@@ -445,6 +452,7 @@ void RulePrefilter::Joined::add(std::string_view value, uint32_t entry) {
     }
     ends.push_back((ends.empty() ? 0 : ends.back()) + value.size() + 1);
     entries.push_back(entry);
+    wanted.push_back(wants);
 }
 
 std::string_view RulePrefilter::Joined::view() const {
@@ -458,6 +466,11 @@ bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> va
     for (Joined& one : joined) {
         one.clear();
     }
+    const PositionRules& own = m_positions[index(position)];
+    // Where the database of a transform is also that of both, its forms go
+    // with the values that are their own: one scan fewer to start.
+    Joined& raws = own.raw.database == own.both.database ? both : raw;
+    Joined& normals = own.normal.database == own.both.database ? both : normal;
     for (size_t i = 0; i < values.size(); ++i) {
         out[i].clear();
         const Value& value = values[i];
@@ -465,13 +478,12 @@ bool RulePrefilter::candidatesOfList(int32_t position, std::span<const Value> va
             continue;
         }
         if (value.own) {
-            both.add(value.raw, uint32_t(i));
+            both.add(value.raw, uint32_t(i), own.both.wanted);
         } else {
-            raw.add(value.raw, uint32_t(i));
-            normal.add(value.normal, uint32_t(i));
+            raws.add(value.raw, uint32_t(i), own.raw.wanted);
+            normals.add(value.normal, uint32_t(i), own.normal.wanted);
         }
     }
-    const PositionRules& own = m_positions[index(position)];
     hs_scratch_t* space = scratch();
     if (space == nullptr || !scan(own.both, both, space, out) || !scan(own.raw, raw, space, out) ||
         !scan(own.normal, normal, space, out)) {
@@ -519,6 +531,7 @@ bool RulePrefilter::scan(const Scan& which, const Joined& values, hs_scratch* sp
                      which.wanted,
                      values.ends.data(),
                      values.entries.data(),
+                     values.wanted.data(),
                      values.entries.size(),
                      0,
                      out.data(),

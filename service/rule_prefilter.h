@@ -92,12 +92,13 @@ private:
     struct Joined {
         std::string text;
         std::string_view first;
-        // Per value: the offset just past its separator, and its entry in
-        // the list.
+        // Per value: the offset just past its separator, its entry in the
+        // list, and the mask bits a rule's hit in it must have.
         std::vector<size_t> ends;
         std::vector<uint32_t> entries;
+        std::vector<uint32_t> wanted;
         void clear();
-        void add(std::string_view value, uint32_t entry);
+        void add(std::string_view value, uint32_t entry, uint32_t wants);
         std::string_view view() const;
     };
     bool scan(const Scan& which, const Joined& values, hs_scratch* space,
