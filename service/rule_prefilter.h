@@ -72,9 +72,9 @@ private:
         Scan normal;
         Scan both;
         bool needsNormal = false;
-        // The always-confirmed rules of the position, ascending; those
-        // whose every match starts with a line feed apart, named only for
-        // a value that holds one.
+        // The always-confirmed rules of the position, ascending, and apart
+        // from them those whose every match starts with a line feed: they
+        // are named only for a value that holds one.
         std::vector<uint32_t> always;
         std::vector<uint32_t> fromLineFeed;
     };
